@@ -1,0 +1,23 @@
+// Whole-block transfers with the ECU and small addressed reads and writes.
+#pragma once
+#include <cstdint>
+
+namespace ecu {
+
+// Area codes on the link.
+inline constexpr uint16_t kAreaConfiguration = 1;
+inline constexpr uint16_t kAreaMapping1 = 2;
+inline constexpr uint16_t kAreaMapping2 = 3;
+inline constexpr uint16_t kAreaMapRead = 13;
+
+// type 1 parameter block (area 1), 2 or 3 the map block (area 2 or 3). The caller
+// has checked isComOpen. `cursor` is restored after the bike question.
+uint8_t SendEcu(int type, int cursor);
+// type 1, 2, 3 or 13.
+uint8_t RequestEcu(int type, int cursor);
+// One map group (id 1, 2, 6, 7) into `buffer`, converted to PC order.
+uint8_t RequestEcuMap(int id, uint16_t* buffer);
+uint8_t DoGetValues(uint8_t a0, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t* destination, uint8_t n);
+uint8_t DoSendValues(uint8_t a0, uint8_t a1, uint8_t a2, uint8_t a3, const uint8_t* source, uint8_t n);
+
+}  // namespace ecu
