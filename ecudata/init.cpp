@@ -1,0 +1,156 @@
+#include "ecudata/init.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "ecudata/files.h"
+#include "link/bytes.h"
+#include "link/com.h"
+#include "link/utils.h"
+
+namespace ecu {
+
+Config cfg;
+DialogPlace posMp1Val, posMp2Val, posInjVal, posAdvVal;
+
+namespace {
+
+constexpr const char* kInitFileName = "tarvenco.ini";
+
+// Offsets of the record.
+constexpr uint32_t kComPortAt = 0;
+constexpr uint32_t kMapPathAt = 2;
+constexpr uint32_t kParPathAt = 262;
+constexpr uint32_t kTunePathAt = 522;
+constexpr uint32_t kWinPosXAt = 784;
+constexpr uint32_t kWinPosYAt = 788;
+constexpr uint32_t kReserved1At = 792;
+constexpr uint32_t kReserved2At = 796;
+constexpr uint32_t kReserved3At = 800;
+
+std::string& OverridePath() {
+  static std::string path;
+  return path;
+}
+
+int32_t Get32S(const uint8_t* p) {
+  return static_cast<int32_t>(com::Get32LE(p));
+}
+void Put32S(uint8_t* p, int32_t v) {
+  com::Put32LE(p, static_cast<uint32_t>(v));
+}
+
+// A path that does not fit the 260-byte field is not kept at all: a cut path would
+// name some other file at the next start.
+void PutPath(uint8_t* field, const std::string& path) {
+  com::SetFieldText(field, kPathSize, path.size() < kPathSize ? path : std::string());
+}
+
+// mkdir -p
+bool MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return false;
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = dir.find('/', pos + 1);
+    partial = dir.substr(0, pos);
+    if (partial.empty()) continue;
+    if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st {};
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExecutableDirectory() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  buf[n] = '\0';
+  return com::DirectoryOf(buf);
+}
+
+std::string UserConfigDirectory() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') return std::string(xdg) + "/kestra";
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::string(home) + "/.config/kestra";
+  return std::string();
+}
+
+}  // namespace
+
+void DecodeConfig(const uint8_t* bytes, size_t size) {
+  cfg = Config{};
+  com::comPort = 0;
+  if (bytes && size == kCfgSize) {
+    com::comPort = static_cast<int16_t>(com::Get16LE(bytes + kComPortAt));
+    cfg.mapFilePath = com::FieldText(bytes + kMapPathAt, kPathSize - 1);
+    cfg.parFilePath = com::FieldText(bytes + kParPathAt, kPathSize - 1);
+    cfg.tuneFilePath = com::FieldText(bytes + kTunePathAt, kPathSize - 1);
+    cfg.winPosX = Get32S(bytes + kWinPosXAt);
+    cfg.winPosY = Get32S(bytes + kWinPosYAt);
+    cfg.reserved1 = Get32S(bytes + kReserved1At);
+    cfg.reserved2 = Get32S(bytes + kReserved2At);
+    cfg.reserved3 = Get32S(bytes + kReserved3At);
+  }
+  if (cfg.winPosX < 0) cfg.winPosX = 0;
+  if (cfg.winPosY < 5) cfg.winPosY = 5;
+  // The value dialogs' places are not kept across runs.
+  for (DialogPlace* place : {&posMp1Val, &posMp2Val, &posInjVal, &posAdvVal}) *place = DialogPlace{};
+}
+
+void EncodeConfig(uint8_t* bytes) {
+  std::fill(bytes, bytes + kCfgSize, 0);
+  com::Put16LE(bytes + kComPortAt, static_cast<uint16_t>(com::comPort));
+  PutPath(bytes + kMapPathAt, cfg.mapFilePath);
+  PutPath(bytes + kParPathAt, cfg.parFilePath);
+  PutPath(bytes + kTunePathAt, cfg.tuneFilePath);
+  Put32S(bytes + kWinPosXAt, cfg.winPosX);
+  Put32S(bytes + kWinPosYAt, cfg.winPosY);
+  Put32S(bytes + kReserved1At, cfg.reserved1);
+  Put32S(bytes + kReserved2At, cfg.reserved2);
+  Put32S(bytes + kReserved3At, cfg.reserved3);
+}
+
+void ReadInitFile() {
+  std::vector<uint8_t> bytes;
+  std::ifstream in(InitFilePath(), std::ios::binary);
+  if (in) {
+    // Read at most one byte more than the record, to tell a long file from a good one.
+    bytes.resize(kCfgSize + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
+  DecodeConfig(bytes.data(), bytes.size());
+}
+
+void WriteInitFile() {
+  uint8_t bytes[kCfgSize];
+  EncodeConfig(bytes);
+  WriteFileAtomic(InitFilePath(), bytes, kCfgSize);  // a failed write is silent
+}
+
+std::string InitFilePath() {
+  if (!OverridePath().empty()) return OverridePath();
+  const std::string exeDir = ExecutableDirectory();
+  if (!exeDir.empty() && access(exeDir.c_str(), W_OK) == 0) return exeDir + "/" + kInitFileName;
+  const std::string userDir = UserConfigDirectory();
+  if (!userDir.empty()) {
+    MakeDirectories(userDir);
+    return userDir + "/" + kInitFileName;
+  }
+  return kInitFileName;  // current directory, as a last resort
+}
+
+void SetInitFilePath(const std::string& path) {
+  OverridePath() = path;
+}
+
+}  // namespace ecu
