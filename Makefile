@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build deps clean
+.PHONY: run test build deps clean bench
 
 deps:
 	@scripts/install-deps
@@ -19,3 +19,6 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$(basename $$b)"; $$b || exit 1; done

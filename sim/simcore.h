@@ -48,6 +48,12 @@ class Engine {
   const Faults& GetFaults() const { return faults_; }
   Faults& MutableFaults() { return faults_; }
   Device& GetDevice() { return device_; }
+  // Bytes of an incomplete request are waiting for the rest of their frame.
+  bool Receiving() const { return !pending_.empty(); }
+  // Forgets an incomplete request, as the firmware does after a pause on the line
+  // (a client that went away in the middle of a frame must not swallow the next
+  // client's first requests).
+  void ResetReception() { pending_.clear(); }
 
  private:
   void OnFrame(uint8_t command, const uint8_t* payload, uint8_t n, std::vector<uint8_t>& out);

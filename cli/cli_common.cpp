@@ -1,0 +1,63 @@
+#include "cli/cli_common.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "link/com.h"
+
+namespace cli {
+
+bool SelectPort(const std::string& port, std::string* error) {
+  if (port.empty()) {
+    if (error) *error = "no port given (use --port usb or --port /dev/ttyXXX)";
+    return false;
+  }
+  com::InitPortList({}, false);
+  if (port == "usb" || port == "USB") {
+    com::PortIndex() = 0;
+  } else {
+    com::PortIndex() = com::AddPortDevice(port);
+  }
+  return true;
+}
+
+TerminalUserIo::TerminalUserIo() : tty_(isatty(STDERR_FILENO) == 1) {}
+
+void TerminalUserIo::MessagePopup(const std::string& title, const std::string& text) {
+  HeadlessUserIo::MessagePopup(title, text);
+  EndProgress();
+  std::string oneLine = text;
+  for (char& c : oneLine)
+    if (c == '\n') c = ' ';
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), oneLine.c_str());
+}
+
+void TerminalUserIo::SetProgressBar(uint32_t done, uint32_t total) {
+  if (total == 0) {
+    EndProgress();
+    return;
+  }
+  ShowProgress(done, total, "bytes");
+}
+
+void TerminalUserIo::ShowProgress(double done, double total, const char* unit) {
+  if (!tty_ || total <= 0) return;
+  int percent = static_cast<int>(done / total * 100.0);
+  if (percent == lastPercent_) return;
+  lastPercent_ = percent;
+  const int width = 40;
+  int fill = percent * width / 100;
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %.0f/%.0f %s", fill, "########################################",
+               width - fill, "", percent, done, total, unit);
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void TerminalUserIo::EndProgress() {
+  if (drawn_) std::fputc('\n', stderr);
+  drawn_ = false;
+  lastPercent_ = -1;
+}
+
+}  // namespace cli

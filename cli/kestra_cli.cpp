@@ -1,0 +1,347 @@
+// kestra-cli: Kestra's data jobs without the window, for scripted workshop work.
+//
+//   kestra-cli info FILE
+//   kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE
+//   kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE
+//
+// Messages go to standard error (with a progress bar while a transfer runs, when
+// standard error is a terminal); results go to standard output.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "config/bike.h"
+#include "ecudata/ecudata.h"
+#include "ecudata/files.h"
+#include "ecudata/image.h"
+#include "ecudata/init.h"
+#include "ecudata/transfer.h"
+#include "link/bytes.h"
+#include "link/com.h"
+#include "link/userio.h"
+#include "link/utils.h"
+#include "shell/connection.h"
+
+namespace {
+
+// Exit status: 0 success, 1 the job failed (file, ECU or link), 2 wrong usage.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage:\n"
+    "  kestra-cli info FILE\n"
+    "  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "\n"
+    "info     shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
+    "         12344 bytes), its stamps and whether this program accepts them, the\n"
+    "         bike and the data-set name.\n"
+    "receive  reads the block from the ECU and stores it in FILE (extension .ecd or\n"
+    "         .emd); a failed download leaves an existing FILE as it was.\n"
+    "send     loads FILE and writes it to the ECU; the data-set name is the file name.\n"
+    "\n"
+    "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
+    "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
+
+int Usage(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "kestra-cli: %s\n\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return kExitUsage;
+}
+
+int Fail(const std::string& title, const std::string& text) {
+  com::Ui().MessagePopup(title, text);
+  return kExitFailed;
+}
+
+// A stamp or name field as printable text (a damaged file may hold anything).
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7F) c = '?';
+  }
+  return text;
+}
+std::string Printable(const uint8_t* field, size_t size) {
+  return Printable(com::FieldText(field, size));
+}
+
+std::string Hex(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+  return text;
+}
+
+std::string BikeDescription(uint32_t word) {
+  if (((word >> 16) & 0xFF) == 0xFF) return "not set (" + Hex(word, 6) + ")";
+  std::string text = config::BikeText(word) + " (code " + Hex(word, 6) + ")";
+  if (!config::IsCatalogued(word)) text += ", not in the bike catalogue";
+  return text;
+}
+
+// The block a job works on: 1 the parameter block ("configuration"), 2 the map block.
+struct Target {
+  int transferType = 0;  // SendEcu / RequestEcu: 1, 2 or 3
+  int block = 0;         // 1 or 2
+  const char* label = "";
+};
+
+bool ParseTarget(const std::string& word, Target* target) {
+  if (word == "configuration")
+    *target = {1, ecu::kParType, "configuration"};
+  else if (word == "mapping1")
+    *target = {2, ecu::kMapType, "mapping 1"};
+  else if (word == "mapping2")
+    *target = {3, ecu::kMapType, "mapping 2"};
+  else
+    return false;
+  return true;
+}
+
+const char* Extension(int block) {
+  return block == ecu::kParType ? "ecd" : "emd";
+}
+
+// Settings of the window program stay as they are: the data-file functions remember
+// their paths in a settings file of their own that lives only while this job runs.
+class PrivateSettings {
+ public:
+  PrivateSettings() {
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kestra-cli.XXXXXX";
+    std::vector<char> dir(tmpl.begin(), tmpl.end());
+    dir.push_back('\0');
+    if (mkdtemp(dir.data())) {
+      dir_ = dir.data();
+      file_ = dir_ + "/tarvenco.ini";
+      ecu::SetInitFilePath(file_);
+    }
+  }
+  ~PrivateSettings() {
+    if (dir_.empty()) return;
+    ecu::SetInitFilePath("");
+    unlink(file_.c_str());
+    rmdir(dir_.c_str());
+  }
+  bool Ok() const { return !dir_.empty(); }
+
+ private:
+  std::string dir_, file_;
+};
+
+// ---------------------------------------------------------------------------- info
+
+int Info(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return Fail("Info", path + ": " + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return Fail("Info", path + ": not a regular file");
+  int block;
+  if (st.st_size == ecu::kParSize)
+    block = ecu::kParType;
+  else if (st.st_size == ecu::kMapSize)
+    block = ecu::kMapType;
+  else
+    return Fail("Info", path + ": " + std::to_string(st.st_size) +
+                            " bytes is neither a configuration file (1276 bytes) nor a mapping file "
+                            "(12344 bytes)");
+
+  std::vector<uint8_t> data(ecu::BlockSize(block));
+  if (!ecu::ReadFilePrefix(path, data.data(), data.size()))
+    return Fail("Info", path + ": the file cannot be read");
+
+  const uint8_t* bytes = data.data();
+  const std::string appStamp = Printable(bytes + ecu::kAppStampOffset, ecu::kStampSize);
+  const std::string dataStamp = Printable(bytes + ecu::kDataStampOffset, ecu::kStampSize);
+  const bool appOk = com::FieldText(bytes + ecu::kAppStampOffset, ecu::kStampSize) == ecu::AppVersionText();
+  const bool dataOk = com::FieldText(bytes + ecu::kDataStampOffset, ecu::kStampSize) ==
+                      std::string(ecu::DataVersionText(block));
+  const uint32_t bike = com::Get32LE(bytes + ecu::BikeOffset(block));
+  std::string name;
+  com::SplitFileName(path, name);
+
+  std::printf("File:          %s\n", path.c_str());
+  std::printf("Kind:          %s (%u bytes)\n", block == ecu::kParType ? "configuration" : "mapping",
+              ecu::BlockSize(block));
+  std::printf("Name:          %s\n", name.c_str());
+  std::printf("Application:   \"%s\" - %s\n", appStamp.c_str(),
+              appOk ? "this program" : "another application (accepted with a warning)");
+  std::printf("Data version:  \"%s\" - %s\n", dataStamp.c_str(),
+              dataOk ? "accepted" : "not accepted: Incompatible data format!");
+  std::printf("Bike:          %s\n", BikeDescription(bike).c_str());
+  if (!dataOk) {
+    std::fprintf(stderr, "Info: %s: Incompatible data format! (expected \"%s\")\n", path.c_str(),
+                 ecu::DataVersionText(block));
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// ---------------------------------------------------------------------- connection
+
+// Opens the port and identifies the ECU as the window's connect does. On failure the
+// reason has been shown and the port is closed.
+bool Connect(const std::string& title, const std::string& port) {
+  std::string error;
+  if (!cli::SelectPort(port, &error)) {
+    Fail(title, error);
+    return false;
+  }
+  switch (shell::ConnectEcu({})) {
+    case shell::ConnectResult::Connected:
+      return true;
+    case shell::ConnectResult::NoFirmwareName:
+      if (!com::LastPortError().empty())
+        Fail(title, "cannot open the port: " + com::LastPortError());
+      else
+        Fail(title, "no answer from the ECU on " + port);
+      return false;
+    case shell::ConnectResult::Incompatible:
+      return false;  // the identity check has shown its message
+    case shell::ConnectResult::NoDataName:
+      Fail(title, "map tuning runs on the ECU and the tuned map's name cannot be read");
+      return false;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------------------ receive
+
+int Receive(const std::string& port, const Target& target, const std::string& givenPath) {
+  const std::string path = com::SetFileExtension(givenPath, Extension(target.block));
+  // The other block is "not set", so the download raises no bike warning.
+  const int other = target.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
+  ecu::SetBikeWord(other, config::kBikeNotSet);
+
+  if (!Connect("Receive", port)) return kExitFailed;
+  shell::fReceiving = 1;
+  const uint8_t received = ecu::RequestEcu(target.transferType, com::kCursorNormal);
+  com::Ui().SetProgressBar(0, 0);
+  shell::fReceiving = 0;
+  com::CloseComPort();
+  if (!received) return Fail("Receive", std::string(shell::szGenericError) + " (the download failed)");
+
+  const std::string ecuName = com::Ui().GetConfigName(target.block);
+  // No second block to align with: the other block carries the same bike word.
+  ecu::SetBikeWord(other, ecu::GetBikeWord(target.block));
+  if (!ecu::StoreEcu(path, target.block, com::kCursorNormal))
+    return Fail("Receive", std::string(shell::szGenericError) + " (" + path + " cannot be written)");
+
+  std::printf("Received %s \"%s\" (%s)\n", target.label, Printable(ecuName).c_str(),
+              BikeDescription(ecu::GetBikeWord(target.block)).c_str());
+  std::printf("Stored in %s as \"%s\"\n", path.c_str(), com::Ui().GetConfigName(target.block).c_str());
+  return kExitOk;
+}
+
+// --------------------------------------------------------------------------- send
+
+// Loads the file into the working block as a load does: the first bytes of the block's
+// size, the data-version stamp must match (else nothing is sent), another application's
+// stamp only warns.
+bool LoadForSend(const Target& target, const std::string& givenPath, std::string* shownName) {
+  std::string path = givenPath;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    const std::string withExtension = com::SetFileExtension(givenPath, Extension(target.block));
+    if (stat(withExtension.c_str(), &st) == 0) path = withExtension;
+  }
+  uint8_t* staging = target.block == ecu::kParType ? ecu::fileParData : ecu::fileMapData;
+  const uint32_t size = ecu::BlockSize(target.block);
+  if (!ecu::ReadFilePrefix(path, staging, size)) {
+    Fail("Send", path + ": missing, not a regular file or shorter than " + std::to_string(size) + " bytes");
+    return false;
+  }
+  if (!ecu::CheckDataVersion(target.block, staging)) return false;  // "Incompatible data format!"
+  ecu::CheckAppVersion(target.block, staging);
+  std::memcpy(ecu::WorkingBlock(target.block), staging, size);
+  com::SplitFileName(path, *shownName);
+  return true;
+}
+
+int Send(const std::string& port, const Target& target, const std::string& path) {
+  std::string name;
+  if (!LoadForSend(target, path, &name)) return kExitFailed;
+  com::Ui().ShowConfigName(name, target.block);
+  // No second block to align with: the other block carries the same bike word.
+  const int other = target.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
+  ecu::SetBikeWord(other, ecu::GetBikeWord(target.block));
+  if (target.block == ecu::kParType) config::ConfigFlagBike();
+
+  if (!Connect("Send", port)) return kExitFailed;
+  if (shell::fOldHwConfig && (config::fFuelControl || config::fFuelReserve)) {
+    com::CloseComPort();
+    return Fail("Send", "The configuration bike selected is not compatible with the ECU hardware!");
+  }
+  shell::fSending = 1;
+  const uint8_t sent = ecu::SendEcu(target.transferType, com::kCursorNormal);
+  com::Ui().SetProgressBar(0, 0);
+  shell::fSending = 0;
+  com::CloseComPort();
+  if (!sent) return Fail("Send", std::string(shell::szGenericError) + " (the upload failed)");
+  std::printf("Sent %s \"%s\" (%s): Done!\n", target.label, name.c_str(),
+              BikeDescription(ecu::GetBikeWord(target.block)).c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  std::string port;
+  bool portGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (arg == "--port") {
+      if (i + 1 >= argc) return Usage("--port needs a value");
+      port = argv[++i];
+      portGiven = true;
+    } else if (arg.rfind("--port=", 0) == 0) {
+      port = arg.substr(7);
+      portGiven = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage("unknown option '" + arg + "'");
+    } else {
+      args.push_back(arg);
+    }
+  }
+  if (args.empty()) return Usage("");
+
+  cli::TerminalUserIo ui;
+  com::SetUi(&ui);
+  int status;
+  const std::string& command = args[0];
+  if (command == "info") {
+    if (args.size() != 2) return Usage("info takes one FILE");
+    if (portGiven) return Usage("info takes no --port");
+    status = Info(args[1]);
+  } else if (command == "receive" || command == "send") {
+    Target target;
+    if (args.size() != 3) return Usage(command + " takes a block and a FILE");
+    if (!ParseTarget(args[1], &target))
+      return Usage("'" + args[1] + "' is not configuration, mapping1 or mapping2");
+    if (!portGiven || port.empty()) return Usage(command + " needs --port usb or --port DEVICE");
+    if (args[2].empty()) return Usage("empty FILE");
+    PrivateSettings settings;
+    if (!settings.Ok()) {
+      status = Fail(command == "send" ? "Send" : "Receive", "cannot create a temporary directory");
+    } else {
+      status = command == "send" ? Send(port, target, args[2]) : Receive(port, target, args[2]);
+    }
+  } else {
+    return Usage("unknown command '" + command + "'");
+  }
+  com::SetUi(nullptr);
+  return status;
+}

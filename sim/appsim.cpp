@@ -1,0 +1,388 @@
+#include "sim/appsim.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "link/bytes.h"
+#include "link/commands.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kBikeFamily = 1;  // Monster
+constexpr uint8_t kBikeModel = 10;  // S4R
+constexpr uint8_t kBikeYear = 7;    // 2007
+constexpr uint32_t kBikeCode = (uint32_t{kBikeFamily} << 16) | (uint32_t{kBikeModel} << 8) | kBikeYear;
+constexpr uint32_t kCylinderOffset = 1180;
+constexpr uint32_t kMapNotesOffset = 64;
+
+// Map places in the map block: matrix, X axis, Y axis (20 x 32 matrices).
+struct MapPlace {
+  uint32_t matrix, xAxis, yAxis;
+};
+constexpr MapPlace kInjection1{464, 3024, 3088};
+constexpr uint32_t kInjection2Matrix = 464 + 1280;
+constexpr MapPlace kAdvance{3128, 4408, 4472};
+constexpr MapPlace kAdvVelocity{4512, 5792, 5856};
+constexpr MapPlace kInjVelocity{5896, 7176, 7240};
+constexpr MapPlace kCranking{7280, 8560, 8624};
+
+constexpr int16_t kThrottleAxis[20] = {0,   20,  40,  60,  80,  100, 125, 150, 200, 250,
+                                       300, 350, 400, 450, 500, 600, 700, 800, 900, 1000};
+
+void PutText(std::vector<uint8_t>& block, uint32_t offset, const std::string& text, size_t width) {
+  std::fill(block.begin() + offset, block.begin() + offset + width, 0);
+  std::memcpy(block.data() + offset, text.data(), std::min(text.size(), width - 1));
+}
+
+void PutS16(std::vector<uint8_t>& block, uint32_t offset, double value) {
+  com::Put16LE(block.data() + offset, static_cast<uint16_t>(static_cast<int16_t>(std::lround(value))));
+}
+
+// Fills a 20 x 32 matrix with f(row, column) and writes its axes.
+template <typename F>
+void FillMap(std::vector<uint8_t>& block, uint32_t matrix, const MapPlace& axes, const int16_t* xAxis,
+             const int16_t* yAxis, F f) {
+  for (int r = 0; r < 20; ++r)
+    for (int c = 0; c < 32; ++c) PutS16(block, matrix + 2 * (r * 32 + c), f(r, c));
+  for (int c = 0; c < 32; ++c) PutS16(block, axes.xAxis + 2 * c, xAxis[c]);
+  for (int r = 0; r < 20; ++r) PutS16(block, axes.yAxis + 2 * r, yAxis[r]);
+}
+
+void StampBlock(std::vector<uint8_t>& block, int type) {
+  PutText(block, ecu::kAppStampOffset, "Kestra v1.3", ecu::kStampSize);
+  PutText(block, ecu::kDataStampOffset, type == ecu::kParType ? "Q740_PAR_DATA_v1.00" : "Q740_MAP_DATA_v1.00",
+          ecu::kStampSize);
+  com::Put32LE(block.data() + ecu::BikeOffset(type), kBikeCode);
+  com::Put16LE(block.data() + ecu::MarkerOffset(type), ecu::imageMarker);
+}
+
+bool ReadWholeFile(const std::string& path, size_t expected, std::vector<uint8_t>* out, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error) *error = "cannot open " + path;
+    return false;
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  if (bytes.size() != expected) {
+    if (error)
+      *error = path + ": " + std::to_string(bytes.size()) + " bytes, expected " + std::to_string(expected);
+    return false;
+  }
+  *out = std::move(bytes);
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> DefaultParBlock() {
+  std::vector<uint8_t> block(ecu::kParSize, 0);
+  StampBlock(block, ecu::kParType);
+  block[kCylinderOffset] = 2;
+  // A few plausible 16-bit settings in the swapped area, so the image is not mostly zeros.
+  for (uint32_t i = 0; i < 288; ++i) PutS16(block, 464 + 2 * i, 100 + (i % 16) * 25);
+  for (uint32_t i = 0; i < 20; ++i) PutS16(block, 1232 + 2 * i, 1000 + 50 * i);
+  return block;
+}
+
+std::vector<uint8_t> DefaultMapBlock(int set) {
+  std::vector<uint8_t> block(ecu::kMapSize, 0);
+  StampBlock(block, ecu::kMapType);
+  PutText(block, kMapNotesOffset, set == 2 ? "Simulated map set 2" : "Simulated map set 1", 400);
+  const double richer = set == 2 ? 1.05 : 1.0;  // map set 2 is a slightly richer variant
+
+  int16_t rpm[32], speed[32], revs[32], temp[20];
+  for (int c = 0; c < 32; ++c) {
+    rpm[c] = static_cast<int16_t>(800 + c * 350);  // 800 .. 11650 rpm
+    speed[c] = static_cast<int16_t>(c * 8);        // 0 .. 248 km/h
+    revs[c] = static_cast<int16_t>(c * 4);
+  }
+  for (int r = 0; r < 20; ++r) temp[r] = static_cast<int16_t>(-200 + r * 70);  // -20.0 .. 113.0 C
+
+  // Injection time in microseconds: grows with throttle and a little with rpm.
+  auto injection = [richer](int r, int c) { return (1500.0 + r * 320.0 + c * 40.0) * richer; };
+  FillMap(block, kInjection1.matrix, kInjection1, rpm, kThrottleAxis, injection);
+  FillMap(block, kInjection2Matrix, kInjection1, rpm, kThrottleAxis,
+          [&](int r, int c) { return injection(r, c) * 1.02; });
+  // Ignition advance in tenths of a degree.
+  FillMap(block, kAdvance.matrix, kAdvance, rpm, kThrottleAxis,
+          [](int r, int c) { return 100.0 + c * 9.0 - r * 3.0; });
+  FillMap(block, kAdvVelocity.matrix, kAdvVelocity, speed, kThrottleAxis, [](int, int) { return 0.0; });
+  FillMap(block, kInjVelocity.matrix, kInjVelocity, speed, kThrottleAxis, [](int, int) { return 1000.0; });
+  FillMap(block, kCranking.matrix, kCranking, revs, temp,
+          [](int r, int c) { return std::max(1000.0, 3000.0 - r * 100.0 - c * 20.0); });
+  return block;
+}
+
+uint8_t AppIdentity::FlagsByte() const {
+  return static_cast<uint8_t>((isProtected ? 0x80 : 0) | (flag6 ? 0x40 : 0) | (flag5 ? 0x20 : 0));
+}
+
+AppDevice::AppDevice() {
+  SetDefaultBlocks();
+  dataNames[0] = "Q740_DATA";
+}
+
+void AppDevice::SetDefaultBlocks() {
+  parBlock = DefaultParBlock();
+  mapping[0] = DefaultMapBlock(1);
+  mapping[1] = DefaultMapBlock(2);
+  imageCache_.clear();
+}
+
+bool AppDevice::LoadConfigFile(const std::string& path, std::string* error) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, ecu::kParSize, &bytes, error)) return false;
+  parBlock = std::move(bytes);
+  return true;
+}
+
+bool AppDevice::LoadMappingFile(const std::string& path, int set, std::string* error) {
+  if (set != 1 && set != 2) {
+    if (error) *error = "map set must be 1 or 2";
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, ecu::kMapSize, &bytes, error)) return false;
+  mapping[set - 1] = std::move(bytes);
+  return true;
+}
+
+std::string AppDevice::DataName(uint8_t selector, bool* known) const {
+  *known = true;
+  auto it = dataNames.find(selector);
+  if (it != dataNames.end()) return it->second;
+  switch (selector) {
+    case 1:
+      return parName;
+    case 2:
+      return mapName[0];
+    case 8:
+      return mapName[activeMapping == 2 ? 1 : 0];
+    default:
+      *known = false;
+      return {};
+  }
+}
+
+std::vector<uint8_t>* AppDevice::BlockForArea(uint16_t area) {
+  switch (area) {
+    case kAreaConfig:
+      return &parBlock;
+    case kAreaMapping1:
+      return &mapping[0];
+    case kAreaMapping2:
+      return &mapping[1];
+    case kAreaActiveMap:
+      return &mapping[activeMapping == 2 ? 1 : 0];
+    default:
+      return nullptr;
+  }
+}
+
+std::vector<uint8_t> AppDevice::AreaBytes(uint16_t area) const {
+  const std::vector<uint8_t>& active = mapping[activeMapping == 2 ? 1 : 0];
+  const std::vector<uint8_t>* block = nullptr;
+  int type = ecu::kMapType;
+  std::string name;
+  uint32_t groupOffset = 0, groupSize = 0;
+  switch (area) {
+    case kAreaConfig:
+      block = &parBlock, type = ecu::kParType, name = parName;
+      break;
+    case kAreaMapping1:
+      block = &mapping[0], name = mapName[0];
+      break;
+    case kAreaMapping2:
+      block = &mapping[1], name = mapName[1];
+      break;
+    case kAreaActiveMap:
+      block = &active, name = mapName[activeMapping == 2 ? 1 : 0];
+      break;
+    case kAreaInjection:
+      block = &mapping[0], groupOffset = kInjGroupOffset, groupSize = kInjGroupSize;
+      break;
+    case kAreaAdvance:
+      block = &mapping[0], groupOffset = kAdvGroupOffset, groupSize = kAdvGroupSize;
+      break;
+    case kAreaTuneInj:
+      block = &active, groupOffset = kInjGroupOffset, groupSize = kInjGroupSize;
+      break;
+    case kAreaTuneAdv:
+      block = &active, groupOffset = kAdvGroupOffset, groupSize = kAdvGroupSize;
+      break;
+    default:
+      return {};
+  }
+  if (block->size() != ecu::BlockSize(type)) return {};
+  if (groupSize != 0) {  // a map group: every value is 16-bit, sent big-endian
+    std::vector<uint8_t> out(block->begin() + groupOffset, block->begin() + groupOffset + groupSize);
+    for (size_t i = 0; i + 1 < out.size(); i += 2) std::swap(out[i], out[i + 1]);
+    return out;
+  }
+  // Whole image; rebuilt only when the block or its name changed since the last read.
+  auto& cached = imageCache_[area];
+  std::vector<uint8_t> key(block->begin(), block->end());
+  key.insert(key.end(), name.begin(), name.end());
+  if (cached.first != key || cached.second.empty()) {
+    cached.first = std::move(key);
+    cached.second.assign(ecu::ImageSize(type), 0);
+    ecu::BlockToImage(type, block->data(), name, cached.second.data());
+  }
+  return cached.second;
+}
+
+std::vector<uint8_t> AppDevice::IdentityRecord() const {
+  std::vector<uint8_t> rec(16, 0);
+  rec[0] = identity.FlagsByte();
+  std::memcpy(rec.data() + 1, identity.family.data(), std::min<size_t>(identity.family.size(), 4));
+  com::Put16BE(rec.data() + 6, identity.release);
+  std::copy(identity.hardware.begin(), identity.hardware.end(), rec.begin() + 8);
+  return rec;
+}
+
+Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t n) {
+  ++received[command];
+  if (auto it = handlers.find(command); it != handlers.end()) return it->second(payload, n);
+  Reply reply;
+  switch (command) {
+    case com::GetFirmwareName: {
+      const std::string& t = firmwareText;
+      reply.payload.assign(t.begin(), t.begin() + static_cast<long>(std::min<size_t>(t.size(), 255)));
+      return reply;
+    }
+    case com::Identify:
+      reply.payload = IdentityRecord();
+      return reply;
+    case com::BeginWrite:
+      return OnBeginWrite(payload, n);
+    case com::WriteChunk:
+      return OnWriteChunk(payload, n);
+    case com::ReadChunk:
+      return OnReadChunk(payload, n);
+    case com::GetDataName: {
+      bool known = false;
+      std::string name = n == 1 ? DataName(payload[0], &known) : std::string();
+      if (!known) break;
+      reply.payload.assign(name.begin(),
+                           name.begin() + static_cast<long>(std::min<size_t>(name.size(), 255)));
+      return reply;
+    }
+    case com::WriteValues:
+      return OnWriteValues(payload, n);
+    case com::ReadValues:
+      return OnReadValues(payload, n);
+    default:
+      break;
+  }
+  reply.send = false;  // unknown or malformed requests are not answered
+  return reply;
+}
+
+// BeginWrite: image size (32-bit) and area code (16-bit). Only a writable area with
+// the size of its image starts a reception; anything else is ignored.
+Device::Reply AppDevice::OnBeginWrite(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  reply.send = false;
+  if (n != 6) return reply;
+  const uint32_t size = com::Get32BE(payload);
+  const uint16_t area = com::Get16BE(payload + 4);
+  int type = 0;
+  if (area == kAreaConfig) type = ecu::kParType;
+  if (area == kAreaMapping1 || area == kAreaMapping2) type = ecu::kMapType;
+  if (type == 0 || size != ecu::ImageSize(type)) return reply;
+  upload = Upload{true, area, size, {}};
+  upload.data.reserve(size);
+  reply.send = true;
+  return reply;
+}
+
+// WriteChunk: appends the bytes and acknowledges the count held so far.
+Device::Reply AppDevice::OnWriteChunk(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (!upload.active) {
+    reply.send = false;
+    return reply;
+  }
+  const size_t room = upload.size - upload.data.size();
+  upload.data.insert(upload.data.end(), payload, payload + std::min<size_t>(n, room));
+  const uint32_t held = static_cast<uint32_t>(upload.data.size());
+  reply.payload.resize(4);
+  com::Put32BE(reply.payload.data(), held);
+  if (held == upload.size) FinishUpload();
+  return reply;
+}
+
+// A complete image: stored only when its length word, marker and checksum are right.
+void AppDevice::FinishUpload() {
+  upload.active = false;
+  const int type = upload.area == kAreaConfig ? ecu::kParType : ecu::kMapType;
+  std::vector<uint8_t> block(ecu::BlockSize(type));
+  std::string name;
+  if (ecu::ImageToBlock(type, upload.data.data(), block.data(), &name)) {
+    std::vector<uint8_t>* target = BlockForArea(upload.area);
+    *target = std::move(block);
+    if (upload.area == kAreaConfig)
+      parName = name;
+    else
+      mapName[upload.area == kAreaMapping2 ? 1 : 0] = name;
+    ++uploadsAccepted;
+  } else {
+    ++uploadsRefused;
+  }
+}
+
+// ReadChunk: offset (32-bit), area (16-bit), count (8-bit). A request beyond the end
+// of the area, or for an unknown area, is not answered.
+Device::Reply AppDevice::OnReadChunk(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  reply.send = false;
+  if (n != 7) return reply;
+  const uint32_t offset = com::Get32BE(payload);
+  const uint16_t area = com::Get16BE(payload + 4);
+  const uint8_t count = payload[6];
+  std::vector<uint8_t> bytes = AreaBytes(area);
+  if (bytes.empty() || offset > bytes.size() || bytes.size() - offset < count) return reply;
+  reply.send = true;
+  reply.payload.assign(bytes.begin() + offset, bytes.begin() + offset + count);
+  return reply;
+}
+
+// WriteValues: four address bytes, then the data to hold there; echoes the address.
+Device::Reply AppDevice::OnWriteValues(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n < 4) {
+    reply.send = false;
+    return reply;
+  }
+  values[com::Get32BE(payload)].assign(payload + 4, payload + n);
+  reply.payload.assign(payload, payload + 4);
+  return reply;
+}
+
+// ReadValues: four address bytes; answers them followed by the bytes held there.
+Device::Reply AppDevice::OnReadValues(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n != 4) {
+    reply.send = false;
+    return reply;
+  }
+  reply.payload.assign(payload, payload + 4);
+  auto it = values.find(com::Get32BE(payload));
+  if (it != values.end()) {
+    const size_t take = std::min<size_t>(it->second.size(), 251);
+    reply.payload.insert(reply.payload.end(), it->second.begin(),
+                         it->second.begin() + static_cast<long>(take));
+  }
+  return reply;
+}
+
+}  // namespace sim
