@@ -197,7 +197,7 @@ uint8_t GetCurMapInfo(CellArray* x, CellArray* y, CellArray* z, CellArray* refX,
   const MapDef* def = CurrentMap();
   if (def == nullptr) return 0;
   MapPlace place;
-  GetMapPlace(idCurMap, CurrentPlane(def), &place);
+  if (!GetMapPlace(idCurMap, CurrentPlane(def), &place)) return 0;
   if (x) x->base = ecu::ecuMapData + place.xAxis;
   if (y) y->base = ecu::ecuMapData + place.yAxis;
   if (z) z->base = ecu::ecuMapData + place.matrix;

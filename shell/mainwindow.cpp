@@ -1,0 +1,172 @@
+#include "shell/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QTimer>
+
+#include "ecudata/ecudata.h"
+#include "ecudata/files.h"
+#include "ecudata/info.h"
+#include "ecudata/init.h"
+#include "link/com.h"
+#include "shell/commands.h"
+#include "shell/connection.h"
+#include "shell/linkmonitor.h"
+#include "shell/mainpage.h"
+#include "shell/panelswitch.h"
+#include "shell/qtuserio.h"
+#include "ui_kestra_main.h"
+
+namespace shell {
+
+MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
+    : QWidget(parent), form_(std::make_unique<Ui::KestraMain>()) {
+  form_->setupUi(this);
+  if (!io) {
+    ownIo_ = std::make_unique<QtUserIo>();
+    io = ownIo_.get();
+  }
+  io_ = io;
+  io_->Attach(this, form_->NSprogressBar, form_->TMecuParName, form_->TMecuMapName);
+  com::SetUi(io_);
+
+  pages_ = std::make_unique<PageRegistry>(form_->STACKpages);
+  pages_->Add(std::make_unique<MainPage>(form_->PGmain));
+  pages_->Show(PageId::Main);
+  switcher_ = std::make_unique<PanelSwitcher>(*pages_);
+
+  LinkControls lc;
+  lc.TBcom = form_->TBcom;
+  lc.RINGport = form_->RINGport;
+  lc.TMversion = form_->TMversion;
+  lc.CBload = form_->CBload;
+  lc.CBstore = form_->CBstore;
+  lc.CBsend = form_->CBsend;
+  lc.CBreceive = form_->CBreceive;
+  link_ = new LinkMonitor(lc, *pages_, this);
+
+  CommandButtons cb;
+  cb.CBload = form_->CBload;
+  cb.CBstore = form_->CBstore;
+  cb.CBsend = form_->CBsend;
+  cb.CBreceive = form_->CBreceive;
+  cb.CBexit = form_->CBexit;
+  commands_ = new Commands(cb, *pages_, *link_, this);
+
+  QFont big = form_->TMtitle->font();
+  big.setPointSizeF(big.pointSizeF() * 2.2);
+  big.setBold(true);
+  form_->TMtitle->setFont(big);
+  form_->NSprogressBar->setVisible(false);
+  // The bar appears and disappears during transfers without moving the rest.
+  QSizePolicy keep = form_->NSprogressBar->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  form_->NSprogressBar->setSizePolicy(keep);
+  form_->TMversion->setText(QString::fromLatin1(szNoConnection));
+
+  ConnectButtons();
+}
+
+MainWindow::~MainWindow() {
+  com::SetUi(nullptr);
+}
+
+void MainWindow::ConnectButtons() {
+  PanelSwitcher* s = switcher_.get();
+  connect(form_->CBinfo, &QPushButton::clicked, this, [s] { s->Info(); });
+  connect(form_->CBmaps, &QPushButton::clicked, this, [s] { s->Maps(); });
+  connect(form_->CBinj, &QPushButton::clicked, this, [s] { s->Injection(); });
+  connect(form_->CBadv, &QPushButton::clicked, this, [s] { s->Advance(); });
+  connect(form_->CBparms, &QPushButton::clicked, this, [s] { s->Parameters(); });
+  connect(form_->CBlineariz, &QPushButton::clicked, this, [s] { s->Linearizations(); });
+  connect(form_->CBconfig, &QPushButton::clicked, this, [s] { s->Configuration(); });
+  connect(form_->CBdiag, &QPushButton::clicked, this, [s] { s->Diagnost(); });
+  connect(form_->CBlive, &QPushButton::clicked, this, [s] { s->Live(); });
+  connect(form_->CBexit, &QPushButton::clicked, this, [this] {
+    if (!CheckfBusy()) Exit();
+  });
+}
+
+// Buttons whose page or command is not part of this build stay dimmed.
+void MainWindow::DimMissing() {
+  const struct {
+    QPushButton* button;
+    bool present;
+  } buttons[] = {
+      {form_->CBmaps, pages_->Has(PageId::MapEditor)},
+      {form_->CBinj, pages_->Has(PageId::Injection)},
+      {form_->CBadv, pages_->Has(PageId::Advance)},
+      {form_->CBparms, pages_->Has(PageId::Param1)},
+      {form_->CBlineariz, pages_->Has(PageId::Lineariz)},
+      {form_->CBconfig, pages_->Has(PageId::Config)},
+      {form_->CBdiag, pages_->Has(PageId::Diagnostics)},
+      {form_->CBlive, pages_->Has(PageId::Live)},
+      {form_->CBimport, false},
+      {form_->CBprotect, false},
+  };
+  for (const auto& b : buttons) link_->SetHeld(b.button, !b.present);
+}
+
+uint8_t MainWindow::LoadPanels() {
+  const uint8_t ok = RegisterAllPages(*pages_, this);
+  DimMissing();
+  return ok;
+}
+
+QString MainWindow::TitleText() {
+  return QString::asprintf("%s %s v%u.%u%s", ecu::appName, ecu::appSubname, unsigned(ecu::appRelease >> 8),
+                           unsigned(ecu::appRelease & 0xFF), ecu::appExtra);
+}
+
+void MainWindow::Startup(const std::vector<std::string>& extraPorts, bool scanSerial) {
+  pages_->Show(PageId::Main);
+  ecu::ReadInitFile();
+  com::InitPortList(extraPorts, scanSerial);
+  if (!extraPorts.empty()) {
+    // The device named on the command line is the one to connect to.
+    com::PortIndex() = com::AddPortDevice(extraPorts.front());
+    com::comPort = com::PortItems()[com::PortIndex()].value;
+  }
+  link_->FillPortSelector();
+  move(ecu::cfg.winPosX, ecu::cfg.winPosY);
+
+  for (int type : {ecu::kParType, ecu::kMapType})
+    if (!ecu::LoadEcu(0, type, com::kCursorNormal)) io_->ShowConfigName("", type);
+
+  pages_->ScatterAllPanels();
+  pages_->GatherAllPanels();
+  ecu::InitEcuRefData();
+  setWindowTitle(TitleText());
+  form_->TMtitle->setText(TitleText());
+  link_->Start();
+}
+
+void MainWindow::Shutdown() {
+  link_->Timer()->stop();
+  if (com::isComOpen) com::CloseComPort();
+  ecu::WriteInitFile();
+}
+
+int MainWindow::Exit() {
+  if (quitting_) return 0;
+  const int stay = commands_->Exit();
+  if (stay) return stay;
+  quitting_ = true;
+  link_->Timer()->stop();
+  if (onQuit) onQuit();
+  return 0;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (quitting_) {
+    event->accept();
+    return;
+  }
+  if (CheckfBusy() || Exit() != 0) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+}  // namespace shell
