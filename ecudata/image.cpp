@@ -13,6 +13,15 @@ uint8_t ecuParRefData[kParSize];
 uint8_t ecuMapRefData[kMapSize];
 
 namespace {
+// Until a file or the ECU fills them, both blocks name no bike (family 255).
+[[maybe_unused]] const bool blocksStartWithoutBike = [] {
+  for (uint8_t* block : {ecuParData, ecuParRefData}) com::Put32LE(block + kParBikeOffset, 0xFF0000);
+  for (uint8_t* block : {ecuMapData, ecuMapRefData}) com::Put32LE(block + kMapBikeOffset, 0xFF0000);
+  return true;
+}();
+}  // namespace
+
+namespace {
 
 // Runs of 16-bit values.
 constexpr SwapRun W16(uint32_t offset, uint32_t count) { return SwapRun{offset, count, 2, 2}; }
