@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
       rest.push_back(arg);
     }
   }
-  if (command != "info" && command != "program") return Usage(command.empty() ? "" : "unknown command " + command);
+  if (command != "info" && command != "program")
+    return Usage(command.empty() ? "" : "unknown command " + command);
   if (command == "info" && !rest.empty()) return Usage("info takes no file");
   if (command == "program" && rest.size() != 1) return Usage("program needs exactly one FILE");
   std::string error;

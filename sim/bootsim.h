@@ -24,6 +24,16 @@ struct BootOptions {
   std::string streamOutPath;    // where the received stream is written at the end frame
 };
 
+// Command-line options of q740-sim for the boot loader ("--boot-hello plain", ...).
+// Returns true when `name` (without the leading dashes) is a boot option and was
+// taken; `value` is its argument ("" for flags). `error` is set for a bad value.
+bool ParseBootOption(const std::string& name, const std::string& value, BootOptions& options,
+                     std::string* error);
+// Whether a boot option takes an argument.
+bool BootOptionTakesValue(const std::string& name);
+// Help lines for the boot options.
+std::string BootOptionsHelp();
+
 class BootDevice : public Device {
  public:
   explicit BootDevice(BootOptions options = {});

@@ -1,0 +1,183 @@
+// Programming a 256 KiB second-generation firmware file against q740-sim playing the
+// boot loader on a pseudo-terminal, paced as a serial line of 38400 and 312500 baud.
+// Prints the time of the run beside the wire-time bound: every byte of the erases,
+// data blocks, end frame and their acknowledgements at 11 bits a byte (8N2).
+//
+//   flash_bench [--sim PATH] [--baud N]...   (default: both rates)
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/bytes.h"
+#include "link/com.h"
+#include "link/commands.h"
+#include "link/frame.h"
+#include "loader/file.h"
+#include "loader/program.h"
+
+namespace {
+
+constexpr size_t kFileSize = 256 * 1024;
+
+struct Sim {
+  pid_t pid = -1;
+  std::string device;
+};
+
+Sim StartSim(const std::string& binary, int baud, const std::string& streamOut) {
+  Sim sim;
+  int out[2];
+  if (::pipe(out) != 0) return sim;
+  sim.pid = ::fork();
+  if (sim.pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    const std::string rate = std::to_string(baud);
+    ::execl(binary.c_str(), binary.c_str(), "--boot", "--baud", rate.c_str(), "--stream-out",
+            streamOut.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  FILE* f = ::fdopen(out[0], "r");
+  char line[256] = {};
+  if (f && std::fgets(line, sizeof line, f)) {
+    sim.device = line;
+    while (!sim.device.empty() && sim.device.back() == '\n') sim.device.pop_back();
+  }
+  if (f) std::fclose(f);
+  return sim;
+}
+
+void StopSim(Sim& sim) {
+  if (sim.pid > 0) {
+    ::kill(sim.pid, SIGTERM);
+    ::waitpid(sim.pid, nullptr, 0);
+  }
+}
+
+// Bytes on the wire for a transmission copy of `copySize` bytes on a boot loader of
+// system 0x5600 (seven erases): requests and their empty acknowledgements (4 bytes).
+double WireBytes(size_t copySize) {
+  const double ack = 4;
+  double bytes = 7 * (4 + 1 + ack);  // BootErase 1..7
+  size_t left = copySize;
+  while (left > 0) {
+    const size_t n = left < loader::kBlockSize ? left : loader::kBlockSize;
+    bytes += 4 + 2 + n + ack;
+    left -= n;
+  }
+  bytes += 4 + 2 + ack;  // end frame
+  return bytes;
+}
+
+// Round trips of single full blocks (259-byte request, 4-byte acknowledgement), to
+// tell the fixed cost of one exchange apart from the line time.
+void BlockRoundTrips(int baud) {
+  if (!loader::EraseArea(1)) return;
+  std::vector<double> extra;
+  uint8_t payload[2 + loader::kBlockSize] = {};
+  const double wire = (4 + 2 + loader::kBlockSize + 4) * 11.0 / baud;
+  for (uint16_t block = 0; block < 200; ++block) {
+    com::Put16BE(payload, block);
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!loader::TxCommandWaitAck(com::BootWriteBlock, payload, sizeof payload)) return;
+    extra.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() - wire);
+  }
+  std::sort(extra.begin(), extra.end());
+  std::printf("%8s  one block: wire %.3f ms, beyond it: median %.0f us, 90%% %.0f us, max %.0f us\n", "",
+              wire * 1e3, extra[extra.size() / 2] * 1e6, extra[extra.size() * 9 / 10] * 1e6,
+              extra.back() * 1e6);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string simBinary = std::string(BUILD_DIR) + "/sim/q740-sim";
+  std::vector<int> rates;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--sim") && i + 1 < argc) {
+      simBinary = argv[++i];
+    } else if (!std::strcmp(argv[i], "--baud") && i + 1 < argc) {
+      rates.push_back(std::atoi(argv[++i]));
+    } else {
+      std::fprintf(stderr, "usage: flash_bench [--sim PATH] [--baud N]...\n");
+      return 2;
+    }
+  }
+  if (rates.empty()) rates = {38400, 312500};
+  if (::access(simBinary.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "flash_bench: %s not found (build q740-sim)\n", simBinary.c_str());
+    return 1;
+  }
+
+  char tmpl[] = "/tmp/flash_benchXXXXXX";
+  if (!::mkdtemp(tmpl)) return 1;
+  const std::string dir = tmpl;
+  loader::SetCopyDirectory(dir);
+
+  // A second-generation file of 256 KiB: tag, header checksum, body, image.
+  std::vector<uint8_t> file(kFileSize);
+  std::memcpy(file.data(), "TrvcoCrv", 8);
+  for (size_t i = 12; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
+  com::Put32LE(file.data() + 8, loader::GetHeaderChecksum(file.data() + 12, loader::kHeaderBodySize));
+  const std::string path = dir + "/fw.mlf";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  const size_t copySize = kFileSize - (loader::kPreambleSize - loader::kTagSize);
+
+  com::frameLayout = com::BootFrame;
+  std::printf("Programming a %zu-byte second-generation file (%zu-byte stream, %zu blocks) on a pty\n",
+              kFileSize, copySize, (copySize + loader::kBlockSize - 1) / loader::kBlockSize);
+  std::printf("%8s  %10s  %10s  %7s  %s\n", "baud", "time [s]", "bound [s]", "ratio", "goal <= 1.10");
+  int failures = 0;
+  for (int baud : rates) {
+    const std::string streamOut = dir + "/stream.bin";
+    Sim sim = StartSim(simBinary, baud, streamOut);
+    if (sim.device.empty()) {
+      std::fprintf(stderr, "flash_bench: q740-sim did not start\n");
+      return 1;
+    }
+    com::CloseComPort();
+    com::comPort = 0;
+    com::InitPortList({sim.device}, false);
+    com::PortIndex() = com::AddPortDevice(sim.device);
+    com::OpenComPort();
+    loader::ResetSession();
+    bool found = false;
+    for (int attempt = 0; attempt < 4 && !found; ++attempt) found = loader::Ping();
+    if (!found || !loader::CheckBloadInfo()) {
+      std::fprintf(stderr, "flash_bench: no boot loader on %s\n", sim.device.c_str());
+      StopSim(sim);
+      return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const int result = loader::SendFirmware(path);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    struct stat st {};
+    const bool streamOk = ::stat(streamOut.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == copySize;
+    const double bound = WireBytes(copySize) * 11.0 / baud;
+    const double ratio = seconds / bound;
+    std::printf("%8d  %10.3f  %10.3f  %7.3f  %s%s\n", baud, seconds, bound, ratio,
+                ratio <= 1.10 ? "met" : "MISSED",
+                result == loader::kResultDone && streamOk ? "" : "  (run FAILED)");
+    if (result != loader::kResultDone || !streamOk || ratio > 1.10) ++failures;
+    BlockRoundTrips(baud);
+    com::CloseComPort();
+    StopSim(sim);
+    std::remove(streamOut.c_str());
+  }
+  std::remove(path.c_str());
+  ::rmdir(dir.c_str());
+  return failures ? 1 : 0;
+}
