@@ -23,46 +23,15 @@
 #include "link/frame.h"
 #include "loader/file.h"
 #include "loader/program.h"
+#include "sim/simprocess.h"
 
 namespace {
 
 constexpr size_t kFileSize = 256 * 1024;
 
-struct Sim {
-  pid_t pid = -1;
-  std::string device;
-};
-
-Sim StartSim(const std::string& binary, int baud, const std::string& streamOut) {
-  Sim sim;
-  int out[2];
-  if (::pipe(out) != 0) return sim;
-  sim.pid = ::fork();
-  if (sim.pid == 0) {
-    ::dup2(out[1], 1);
-    ::close(out[0]);
-    ::close(out[1]);
-    const std::string rate = std::to_string(baud);
-    ::execl(binary.c_str(), binary.c_str(), "--boot", "--baud", rate.c_str(), "--stream-out",
-            streamOut.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  FILE* f = ::fdopen(out[0], "r");
-  char line[256] = {};
-  if (f && std::fgets(line, sizeof line, f)) {
-    sim.device = line;
-    while (!sim.device.empty() && sim.device.back() == '\n') sim.device.pop_back();
-  }
-  if (f) std::fclose(f);
-  return sim;
-}
-
-void StopSim(Sim& sim) {
-  if (sim.pid > 0) {
-    ::kill(sim.pid, SIGTERM);
-    ::waitpid(sim.pid, nullptr, 0);
-  }
+// q740-sim as a boot loader paced at `baud`, writing what it receives to `streamOut`.
+bool StartSim(sim::SimProcess& sim, const std::string& binary, int baud, const std::string& streamOut) {
+  return sim.Start(binary, {"--boot", "--baud", std::to_string(baud), "--stream-out", streamOut});
 }
 
 // Bytes on the wire for a transmission copy of `copySize` bytes on a boot loader of
@@ -143,22 +112,22 @@ int main(int argc, char** argv) {
   int failures = 0;
   for (int baud : rates) {
     const std::string streamOut = dir + "/stream.bin";
-    Sim sim = StartSim(simBinary, baud, streamOut);
-    if (sim.device.empty()) {
+    sim::SimProcess sim;
+    if (!StartSim(sim, simBinary, baud, streamOut)) {
       std::fprintf(stderr, "flash_bench: q740-sim did not start\n");
       return 1;
     }
     com::CloseComPort();
     com::comPort = 0;
-    com::InitPortList({sim.device}, false);
-    com::PortIndex() = com::AddPortDevice(sim.device);
+    com::InitPortList({sim.Device()}, false);
+    com::PortIndex() = com::AddPortDevice(sim.Device());
     com::OpenComPort();
     loader::ResetSession();
     bool found = false;
     for (int attempt = 0; attempt < 4 && !found; ++attempt) found = loader::Ping();
     if (!found || !loader::CheckBloadInfo()) {
-      std::fprintf(stderr, "flash_bench: no boot loader on %s\n", sim.device.c_str());
-      StopSim(sim);
+      std::fprintf(stderr, "flash_bench: no boot loader on %s\n", sim.Device().c_str());
+      sim.Stop();
       return 1;
     }
     const auto start = std::chrono::steady_clock::now();
@@ -174,7 +143,7 @@ int main(int argc, char** argv) {
     if (result != loader::kResultDone || !streamOk || ratio > 1.10) ++failures;
     BlockRoundTrips(baud);
     com::CloseComPort();
-    StopSim(sim);
+    sim.Stop();
     std::remove(streamOut.c_str());
   }
   std::remove(path.c_str());

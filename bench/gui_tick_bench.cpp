@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/com.h"
+#include "sim/simprocess.h"
 #include "shell/connection.h"
 #include "shell/linkmonitor.h"
 #include "shell/mainwindow.h"
@@ -27,35 +28,20 @@ constexpr double kBaud = 312500;
 constexpr double kGoal = 1.5;
 constexpr int kTicks = 300;
 const std::string kSim = std::string(BUILD_DIR) + "/sim/q740-sim";
-pid_t simPid = -1;
+
+sim::SimProcess simProcess;
 
 [[noreturn]] void Die(const std::string& message) {
   std::fprintf(stderr, "gui_tick_bench: %s\n", message.c_str());
-  if (simPid > 0) kill(simPid, SIGTERM);
+  simProcess.Stop();
   std::exit(1);
 }
 
+// q740-sim pacing an 8N2 line of 312500 baud; returns its device path.
 std::string StartSim() {
-  int fds[2];
-  if (pipe(fds) != 0) Die("pipe failed");
-  simPid = fork();
-  if (simPid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    execl(kSim.c_str(), kSim.c_str(), "--baud", "312500", nullptr);
-    _exit(127);
-  }
-  close(fds[1]);
-  if (simPid < 0) Die("fork failed");
-  FILE* out = fdopen(fds[0], "r");
-  char line[256] = {};
-  if (!out || !fgets(line, sizeof line, out))
+  if (!simProcess.Start(kSim, {"--baud", "312500"}))
     Die("q740-sim printed no device path (is it built? " + kSim + ")");
-  fclose(out);
-  std::string device = line;
-  while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
-  return device;
+  return simProcess.Device();
 }
 
 }  // namespace
@@ -93,7 +79,6 @@ int main(int argc, char** argv) {
     rc = ratio <= kGoal ? 0 : 1;
     window.Link().CommOnOff();
   }
-  kill(simPid, SIGTERM);
-  waitpid(simPid, nullptr, 0);
+  simProcess.Stop();
   return rc;
 }

@@ -22,6 +22,7 @@
 #include "ecudata/image.h"
 #include "ecudata/transfer.h"
 #include "link/com.h"
+#include "sim/simprocess.h"
 #include "link/userio.h"
 #include "sim/appsim.h"
 
@@ -31,35 +32,20 @@ constexpr double kBaud = 312500;
 constexpr double kGoal = 1.10;
 const std::string kSim = std::string(BUILD_DIR) + "/sim/q740-sim";
 
-pid_t simPid = -1;
+
+sim::SimProcess simProcess;
 
 [[noreturn]] void Die(const std::string& message) {
   std::fprintf(stderr, "transfer_bench: %s\n", message.c_str());
-  if (simPid > 0) kill(simPid, SIGTERM);
+  simProcess.Stop();
   std::exit(1);
 }
 
+// q740-sim pacing an 8N2 line of 312500 baud; returns its device path.
 std::string StartSim() {
-  int fds[2];
-  if (pipe(fds) != 0) Die("pipe failed");
-  simPid = fork();
-  if (simPid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    execl(kSim.c_str(), kSim.c_str(), "--baud", "312500", nullptr);
-    _exit(127);
-  }
-  close(fds[1]);
-  if (simPid < 0) Die("fork failed");
-  FILE* out = fdopen(fds[0], "r");
-  char line[256] = {};
-  if (!out || !fgets(line, sizeof line, out))
+  if (!simProcess.Start(kSim, {"--baud", "312500"}))
     Die("q740-sim printed no device path (is it built? " + kSim + ")");
-  fclose(out);
-  std::string device = line;
-  while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
-  return device;
+  return simProcess.Device();
 }
 
 // Bytes on the line for a whole-image transfer of `size` bytes in chunks of 255.
@@ -141,8 +127,7 @@ int main(int argc, char** argv) {
       !std::equal(map.begin(), map.end(), ecu::ecuMapData))
     Die("a received block differs from the one sent");
   com::CloseComPort();
-  kill(simPid, SIGTERM);
-  waitpid(simPid, nullptr, 0);
+  simProcess.Stop();
   std::printf("ratio = mean time / wire time; cpu = this program's processor time per transfer\n");
   std::printf("%s\n", allOk ? "all within the goal"
                             : "some above the goal (see the load: the rest is waiting on the scheduler)");

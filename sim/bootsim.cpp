@@ -4,6 +4,7 @@
 // without gaps. The end frame (block number only) closes the stream.
 #include "sim/bootsim.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,10 +26,10 @@ Device::Reply Text(const std::string& s) {
   return Device::Reply{true, std::vector<uint8_t>(s.begin(), s.end())};
 }
 Device::Reply Version(uint16_t major, uint16_t minor, const std::string& suffix = "") {
-  Device::Reply r{true, std::vector<uint8_t>(4)};
+  Device::Reply r{true, std::vector<uint8_t>(4 + suffix.size())};
   com::Put16BE(r.payload.data(), major);
   com::Put16BE(r.payload.data() + 2, minor);
-  r.payload.insert(r.payload.end(), suffix.begin(), suffix.end());
+  std::copy(suffix.begin(), suffix.end(), r.payload.begin() + 4);
   return r;
 }
 

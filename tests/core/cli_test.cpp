@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/simprocess.h"
+
 namespace {
 
 const std::string kCli = std::string(BUILD_DIR) + "/cli/kestra-cli";
@@ -64,38 +66,12 @@ Outcome RunProgram(const std::string& dir, const std::string& program, const std
 }
 
 // q740-sim with a link to its device; ready once it has printed the device path.
-class Sim {
- public:
+struct Sim : sim::SimProcess {
   bool Start(const std::string& link, std::initializer_list<std::string> options) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      std::vector<std::string> args = {SIM_BINARY, "--link", link};
-      args.insert(args.end(), options);
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(SIM_BINARY, argv.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    FILE* out = fdopen(fds[0], "r");
-    char line[256] = {};
-    const bool ok = out && std::fgets(line, sizeof line, out) != nullptr;
-    if (out) std::fclose(out);
-    return pid_ > 0 && ok;
+    std::vector<std::string> args = {"--link", link};
+    args.insert(args.end(), options);
+    return SimProcess::Start(SIM_BINARY, args);
   }
-  ~Sim() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
 };
 
 class KestraCliTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/simprocess.h"
 #include "loader/live.h"
 #include "loader_fixture.h"
 
@@ -17,45 +18,9 @@ namespace {
 
 using namespace loader_testing;
 
-// q740-sim started with some options; it prints the device path of its line.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    if (::access(SIM_BINARY, X_OK) != 0) return;
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::vector<char*> argv{const_cast<char*>(SIM_BINARY)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(SIM_BINARY, argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    FILE* f = ::fdopen(out[0], "r");
-    char line[256] = {};
-    if (f && std::fgets(line, sizeof line, f)) {
-      device_ = line;
-      while (!device_.empty() && (device_.back() == '\n' || device_.back() == '\r')) device_.pop_back();
-    }
-    if (f) std::fclose(f);
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-  }
-  const std::string& Device() const { return device_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string device_;
+// q740-sim started with some options; empty Device() when it did not start.
+struct SimProcess : sim::SimProcess {
+  explicit SimProcess(const std::vector<std::string>& args) { Start(SIM_BINARY, args); }
 };
 
 class LoaderOnPty : public ::testing::Test {

@@ -10,47 +10,17 @@
 #include <string>
 
 #include "link/com.h"
+#include "sim/simprocess.h"
 #include "link/commands.h"
 #include "link/frame.h"
 
 namespace {
 
-// Starts q740-sim with a pipe on its standard output and reads the device path.
-struct SimProcess {
-  pid_t pid = -1;
-  std::string device;
-
+// q740-sim with a link to its device and a firmware text of its own.
+struct SimProcess : sim::SimProcess {
   bool Start(const std::string& linkPath) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      dup2(fds[1], 1);
-      close(fds[0]);
-      close(fds[1]);
-      execl(SIM_BINARY, SIM_BINARY, "--link", linkPath.c_str(), "--firmware", "Q740 pty test", nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    if (pid < 0) return false;
-    FILE* out = fdopen(fds[0], "r");
-    char line[256] = {};
-    bool ok = out && fgets(line, sizeof line, out);
-    if (out) fclose(out);
-    device = line;
-    while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
-    return ok && !device.empty();
+    return sim::SimProcess::Start(SIM_BINARY, {"--link", linkPath, "--firmware", "Q740 pty test"});
   }
-  // Ends it with SIGTERM; returns its exit status (or -1).
-  int Stop() {
-    if (pid <= 0) return -1;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  ~SimProcess() { Stop(); }
 };
 
 int32_t Exchange(uint8_t command, const uint8_t* payload, uint8_t n, std::string* reply) {
@@ -71,7 +41,7 @@ TEST(PtyTest, SerialCodeTalksToSimulatorAndReconnects) {
   ASSERT_TRUE(sim.Start(link));
   char target[256] = {};
   ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-  EXPECT_EQ(std::string(target), sim.device);
+  EXPECT_EQ(std::string(target), sim.Device());
 
   com::SetPortFactory({});
   com::CloseComPort();
