@@ -60,7 +60,7 @@ void Commands::Load() {
   if (CheckfBusy()) return;
   Running running(link_, b_.CBload);
   const int type = SelectEcuData(1, dialogParent_);
-  if (type == 0) return;
+  if (type == 0) return;  // "Cancel" is not an error of the command
   if (!tuning::AbortManualTuning()) return;
   running.Wait();
   pages_.GatherAllPanels();  // the blocks are replaced anyway
@@ -73,7 +73,7 @@ void Commands::Store() {
   if (CheckfBusy()) return;
   Running running(link_, b_.CBstore);
   const int type = SelectEcuData(1, dialogParent_);
-  if (type == 0) return;
+  if (type == 0) return;  // "Cancel" is not an error of the command
   if (!tuning::AbortManualTuning()) return;
   running.Wait();
   if (!pages_.GatherAllPanels()) {

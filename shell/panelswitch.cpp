@@ -14,8 +14,11 @@ void PanelSwitcher::Button(PageId target) {
 void PanelSwitcher::SwitchTo(PageId target) {
   if (pages_.Current() == target || !pages_.Has(target)) return;
   if (!tuning::AbortManualTuning()) return;
+  // Diagnostics, live data and the main panel show the ECU rather than the blocks:
+  // they have nothing to scatter, so a successful gather is enough.
+  const bool scatters = target != PageId::Main && target != PageId::Live && target != PageId::Diagnostics;
   bool error = true;
-  if (pages_.GatherAllPanels() && pages_.Find(target)->Scatter()) error = false;
+  if (pages_.GatherAllPanels() && (!scatters || pages_.Find(target)->Scatter())) error = false;
   Finish(target, error, true);
 }
 

@@ -41,6 +41,19 @@ TEST_F(KestraWindowTest, SendWithTheLinkClosedFailsAfterTheSelection) {
   EXPECT_FALSE(F().NSprogressBar->isVisible());
 }
 
+TEST_F(KestraWindowTest, CancelledSelectionEndsFileCommandsQuietly) {
+  Start();
+  for (QPushButton* button : {F().CBload, F().CBstore}) {
+    io.log.clear();
+    AnswerDialog("CBcancel");
+    Click(button);
+    ASSERT_EQ(io.log.size(), 1u) << button->objectName().toStdString();
+    EXPECT_EQ(io.log[0].kind, "dialog");
+    EXPECT_TRUE(io.dialogs.empty());  // no file dialog either
+    EXPECT_TRUE(button->isEnabled());
+  }
+}
+
 TEST_F(KestraWindowTest, SendRefusesFuelControlOnOldHardware) {
   device.identity.hardware = {1, 0, 0, 0};
   Start();

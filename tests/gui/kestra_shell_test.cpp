@@ -105,6 +105,33 @@ TEST_F(KestraWindowTest, PanelChangeErrorComesAfterTheSwitch) {
   EXPECT_EQ(window->Pages().Current(), PageId::CanAcq);
 }
 
+TEST_F(KestraWindowTest, OnlyDataPagesAreScatteredOnTheirWay) {
+  // Every page would fail its scatter; only pages that show the blocks have one.
+  const struct {
+    PageId page;
+    int scatters;
+    bool error;
+  } cases[] = {{PageId::Injection, 1, true},
+               {PageId::Live, 0, false},
+               {PageId::Diagnostics, 0, false},
+               {PageId::Param1, 1, true}};
+  for (const auto& c : cases) AddPage(c.page)->scatterOk = 0;
+  Start();
+  for (const auto& c : cases) {
+    auto* page = static_cast<FakePage*>(window->Pages().Find(c.page));
+    const int before = page->scatters;
+    io.log.clear();
+    window->Switcher().SwitchTo(c.page);
+    EXPECT_EQ(window->Pages().Current(), c.page);
+    EXPECT_EQ(page->scatters - before, c.scatters) << static_cast<int>(c.page);
+    EXPECT_EQ(io.Messages().size(), c.error ? 1u : 0u) << static_cast<int>(c.page);
+  }
+  io.log.clear();
+  Click(F().CBinfo);  // the main panel has no scatter either
+  EXPECT_EQ(window->Pages().Current(), PageId::Main);
+  EXPECT_TRUE(io.Messages().empty());
+}
+
 TEST_F(KestraWindowTest, ServicesOfTheMainPanel) {
   Start();
   com::UserIo& ui = com::Ui();
