@@ -8,6 +8,7 @@
 // "Programming error..."; only "Done!" exits with status 0.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -395,6 +395,20 @@ TEST_F(BootSessionTest, LostLinkDuringEraseEndsTheRun) {
   EXPECT_TRUE(dir.List("copies").empty());
 }
 
+TEST_F(BootSessionTest, CopyTooLongForSixteenBitBlockNumbersIsRefused) {
+  // One byte more than blocks 0..65534 can carry: the numbers would wrap, so nothing
+  // may be erased or written.
+  const std::string path = dir.Write("fw.mlf", SecondGenFile("TrvcoCrv", {}));
+  ASSERT_EQ(
+      ::truncate(path.c_str(), static_cast<off_t>(loader::kPreambleSize + loader::kMaxCopySize - 8 + 1)), 0);
+  Connect();
+  pipe->ClearWritten();
+  EXPECT_EQ(loader::SendFirmware(path), loader::kResultInvalidFile);
+  EXPECT_EQ(CountSent(com::BootErase), 0u);
+  EXPECT_EQ(CountSent(com::BootWriteBlock), 0u);
+  EXPECT_TRUE(dir.List("copies").empty());
+}
+
 TEST_F(BootSessionTest, BootLoaderGoneBeforeTheRunSendsNothingDestructive) {
   const std::string path = dir.Write("fw.mlf", SecondGenFile("TrvcoCrv", Pattern(2000)));
   Connect();
