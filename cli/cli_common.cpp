@@ -27,10 +27,8 @@ TerminalUserIo::TerminalUserIo() : tty_(isatty(STDERR_FILENO) == 1) {}
 void TerminalUserIo::MessagePopup(const std::string& title, const std::string& text) {
   HeadlessUserIo::MessagePopup(title, text);
   EndProgress();
-  std::string oneLine = text;
-  for (char& c : oneLine)
-    if (c == '\n') c = ' ';
-  std::fprintf(stderr, "%s: %s\n", title.c_str(), oneLine.c_str());
+  // The text as the program words it, line breaks included.
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
 }
 
 void TerminalUserIo::SetProgressBar(uint32_t done, uint32_t total) {

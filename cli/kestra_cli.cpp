@@ -111,6 +111,12 @@ const char* Extension(int block) {
   return block == ecu::kParType ? "ecd" : "emd";
 }
 
+// The part of a path after its last directory separator ('/' or '\\').
+std::string BaseName(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 // Settings of the window program stay as they are: the data-file functions remember
 // their paths in a settings file of their own that lives only while this job runs.
 class PrivateSettings {
@@ -202,7 +208,7 @@ bool Connect(const std::string& title, const std::string& port) {
       if (!com::LastPortError().empty())
         Fail(title, "cannot open the port: " + com::LastPortError());
       else
-        Fail(title, "no answer from the ECU on " + port);
+        Fail(title, "no valid answer from the ECU on " + port);
       return false;
     case shell::ConnectResult::Incompatible:
       return false;  // the identity check has shown its message
@@ -217,6 +223,8 @@ bool Connect(const std::string& title, const std::string& port) {
 
 int Receive(const std::string& port, const Target& target, const std::string& givenPath) {
   const std::string path = com::SetFileExtension(givenPath, Extension(target.block));
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail("Receive", path + ": is a directory");
   // The other block is "not set", so the download raises no bike warning.
   const int other = target.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
   ecu::SetBikeWord(other, config::kBikeNotSet);
@@ -333,6 +341,9 @@ int main(int argc, char** argv) {
       return Usage("'" + args[1] + "' is not configuration, mapping1 or mapping2");
     if (!portGiven || port.empty()) return Usage(command + " needs --port usb or --port DEVICE");
     if (args[2].empty()) return Usage("empty FILE");
+    const std::string base = BaseName(args[2]);
+    if (base.empty() || base == "." || base == "..")
+      return Usage("'" + args[2] + "' names a directory, not a FILE");
     PrivateSettings settings;
     if (!settings.Ok()) {
       status = Fail(command == "send" ? "Send" : "Receive", "cannot create a temporary directory");

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/simprocess.h"
@@ -141,12 +142,20 @@ TEST_F(KestraCliTest, FailedDownloadLeavesTheFileAsItWas) {
 }
 
 TEST_F(KestraCliTest, IncompatibleEcuIsRefused) {
-  Sim sim;
-  ASSERT_TRUE(sim.Start(link, {"--release", "0x0104"}));
-  const Outcome o = Cli({"receive", "--port", link, "mapping1", dir + "/m.emd"});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("is incompatible with this monitor"), std::string::npos) << o.err;
-  EXPECT_FALSE(Exists(dir + "/m.emd"));
+  // Another release or another firmware family: refused with the firmware text read
+  // first, before any block is read.
+  const std::pair<std::string, std::string> options[] = {{"--release", "0x0104"}, {"--family", "Q741"}};
+  for (const auto& [option, value] : options) {
+    Sim sim;
+    ASSERT_TRUE(sim.Start(link, {option, value, "--firmware", "Q740 v9.9"}));
+    const Outcome o = Cli({"receive", "--port", link, "mapping1", dir + "/m.emd"});
+    EXPECT_EQ(o.status, 1) << option;
+    EXPECT_EQ(o.err,
+              "Failure ECU connect: The ECU firmware version (Q740 v9.9)\n"
+              "is incompatible with this monitor.\n")
+        << option;
+    EXPECT_FALSE(Exists(dir + "/m.emd")) << option;
+  }
 }
 
 TEST_F(KestraCliTest, RefusalsBeforeTheLink) {
@@ -171,7 +180,11 @@ TEST_F(KestraCliTest, RefusalsBeforeTheLink) {
       {{"receive", "--port", link, "mapping3", dir + "/x.emd"}, 2, "not configuration, mapping1 or mapping2"},
       {{"info"}, 2, "Usage"},
       {{"frobnicate", "x"}, 2, "unknown command"},
+      {{"receive", "--port", link, "mapping1", dir + "/"}, 2, "names a directory"},
+      {{"receive", "--port", link, "configuration", dir + "/.."}, 2, "names a directory"},
+      {{"receive", "--port", link, "configuration", dir + "/sub.ecd"}, 1, "is a directory"},
   };
+  ASSERT_EQ(mkdir((dir + "/sub.ecd").c_str(), 0755), 0);
   for (const Case& c : cases) {
     const Outcome o = Cli(c.args);
     EXPECT_EQ(o.status, c.status) << c.args[0] << " " << c.args.back() << "\n" << o.err;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -282,6 +283,49 @@ TEST_F(AppSimTest, AddressedValuesEcho) {
   // An address holding nothing answers its echo alone.
   ASSERT_EQ(Exchange(com::ReadValues, {0, 0, 0, 1}, &reply), 0);
   EXPECT_EQ(reply, (Bytes{0, 0, 0, 1}));
+}
+
+// The fault options, request by request: a dropped link answers nothing ("not yet"),
+// a corrupt checksum and a reply one byte short give a framing error, and only the
+// request named is affected.
+TEST_F(AppSimTest, FaultOptionsHitTheRequestsNamed) {
+  struct Case {
+    const char* what;
+    sim::Faults faults;
+    int32_t results[4];
+  } const cases[] = {
+      {"none", {}, {0, 0, 0, 0}},
+      {"drop after 2", {2, -1, -1, 0.0}, {0, 0, 1, 1}},
+      {"drop after 0", {0, -1, -1, 0.0}, {1, 1, 1, 1}},
+      {"corrupt checksum of 2", {-1, 2, -1, 0.0}, {0, -1, 0, 0}},
+      {"short reply to 3", {-1, -1, 3, 0.0}, {0, 0, -1, 0}},
+  };
+  for (const Case& c : cases) {
+    sim::AppDevice fresh;
+    sim::Engine faulty(fresh, c.faults);
+    com::SetPortFactory([&faulty](const com::PortItem&, std::string*) {
+      auto p = std::make_unique<com::PipePort>();
+      sim::AttachToPipe(faulty, *p);
+      return p;
+    });
+    com::CloseComPort();
+    com::OpenComPort();
+    ASSERT_EQ(com::isComOpen, 1) << c.what;
+    for (int i = 0; i < 4; ++i) {
+      // Alternating commands: a reply of 24 text bytes and the 16-byte identity record.
+      const uint8_t command = i % 2 == 0 ? com::GetFirmwareName : com::Identify;
+      const Bytes request = command == com::Identify ? Bytes(30, 0) : Bytes{};
+      Bytes reply;
+      EXPECT_EQ(Exchange(command, request, &reply), c.results[i]) << c.what << ", request " << i + 1;
+      if (c.results[i] == 0) {
+        EXPECT_EQ(reply, command == com::Identify
+                             ? fresh.IdentityRecord()
+                             : Bytes(fresh.firmwareText.begin(), fresh.firmwareText.end()))
+            << c.what;
+      }
+    }
+    com::CloseComPort();
+  }
 }
 
 TEST(AppSimFiles, LoadChecksTheSize) {
