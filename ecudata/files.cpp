@@ -112,7 +112,9 @@ bool WriteFileAtomic(const std::string& path, const uint8_t* data, size_t size) 
 
 bool ReadFilePrefix(const std::string& path, uint8_t* data, size_t size) {
   if (path.empty()) return false;
-  const int fd = open(path.c_str(), O_RDONLY);
+  // Non-blocking open: a FIFO or a device under a data file's name must not hang the
+  // program (it is refused below as not a regular file).
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "ecudata/files.h"
@@ -120,14 +118,14 @@ void EncodeConfig(uint8_t* bytes) {
 }
 
 void ReadInitFile() {
-  std::vector<uint8_t> bytes;
-  std::ifstream in(InitFilePath(), std::ios::binary);
-  if (in) {
-    // Read at most one byte more than the record, to tell a long file from a good one.
-    bytes.resize(kCfgSize + 1);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-  }
+  // Only a regular file of exactly the record's size is taken; anything else (missing,
+  // short, long, a directory or a FIFO, which must not block the start) gives the defaults.
+  const std::string path = InitFilePath();
+  std::vector<uint8_t> bytes(kCfgSize);
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != static_cast<off_t>(kCfgSize) ||
+      !ReadFilePrefix(path, bytes.data(), kCfgSize))
+    bytes.clear();
   DecodeConfig(bytes.data(), bytes.size());
 }
 

@@ -189,7 +189,7 @@ TEST_F(FilesTest, LoadDialogProposalAndOutcomes) {
 struct BadFileCase {
   const char* name;
   int type;
-  int size;  // -1: no file; -2: a directory
+  int size;  // -1: no file; -2: a directory; -3: a FIFO with no writer
   bool garbage;
   uint8_t result;
   bool pathKept;
@@ -202,6 +202,8 @@ TEST_P(BadFileTest, WorkingBlockUntouched) {
   const std::string path = dir + (c.type == 1 ? "/f.ecd" : "/f.emd");
   if (c.size == -2) {
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  } else if (c.size == -3) {
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);  // opening it for reading must not block
   } else if (c.size >= 0) {
     Bytes b =
         StampedFile(c.type, "Kestra v1.3", c.type == 1 ? "Q740_PAR_DATA_v1.00" : "Q740_MAP_DATA_v1.00", 8);
@@ -234,6 +236,7 @@ INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
                                            BadFileCase{"MapOneShort", 2, 12343, false, 0, false},
                                            BadFileCase{"MapIsParSized", 2, 1276, false, 0, false},
                                            BadFileCase{"ParIsDirectory", 1, -2, false, 0, false},
+                                           BadFileCase{"MapIsFifo", 2, -3, false, 0, false},
                                            BadFileCase{"ParGarbage", 1, 1276, true, 1, true},
                                            BadFileCase{"MapGarbageLong", 2, 20000, true, 1, true}),
                          [](const ::testing::TestParamInfo<BadFileCase>& info) {
