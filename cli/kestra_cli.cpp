@@ -25,6 +25,7 @@
 #include "ecudata/transfer.h"
 #include "link/bytes.h"
 #include "link/com.h"
+#include "link/cp1252.h"
 #include "link/userio.h"
 #include "link/utils.h"
 #include "shell/connection.h"
@@ -63,16 +64,17 @@ int Fail(const std::string& title, const std::string& text) {
   return kExitFailed;
 }
 
-// A stamp or name field as printable text (a damaged file may hold anything).
+// A name as printable text: control characters become '?' (the name is UTF-8 here).
 std::string Printable(std::string text) {
   for (char& c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7F) c = '?';
+    if (u < 0x20 || u == 0x7F) c = '?';
   }
   return text;
 }
+// A stamp field of a file, held as Windows-1252 bytes (a damaged file may hold anything).
 std::string Printable(const uint8_t* field, size_t size) {
-  return Printable(com::FieldText(field, size));
+  return Printable(com::FromCp1252(com::FieldText(field, size)));
 }
 
 std::string Hex(uint32_t value, int digits) {
@@ -228,6 +230,7 @@ int Receive(const std::string& port, const Target& target, const std::string& gi
   // The other block is "not set", so the download raises no bike warning.
   const int other = target.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
   ecu::SetBikeWord(other, config::kBikeNotSet);
+  ecu::InitEcuRefData();  // nothing here is worth a restore point
 
   if (!Connect("Receive", port)) return kExitFailed;
   shell::fReceiving = 1;
