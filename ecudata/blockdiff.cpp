@@ -183,8 +183,9 @@ std::string CsvField(const std::string& text, bool isText) {
   return out + "\"";
 }
 
+// The notes are the one free text from the file: quoted and escaped when shown.
 bool IsTextItem(const BlockDifference& d) {
-  return d.item == "Notes" || d.item == "Bike";
+  return d.item == "Notes";
 }
 
 }  // namespace
