@@ -212,20 +212,22 @@ int Import(const Options& o, std::string* problem) {
   const std::string& csvPath = o.words[2];
   ecu::DataFile file;
   if (!ReadMapping("Map import", path, &file)) return kExitFailed;
+  // Every refusal from here on says that FILE was not touched.
+  auto refuse = [&path](const std::string& text) {
+    return Fail("Map import", text + "\n" + path + " is left as it was");
+  };
   if (id == 1 && plane == 1 && (file.bytes[maps::kSingleMatrixOffset] & 1))
-    return Fail("Map import", path +
-                                  ": the single-matrix flag is set, one matrix serves both cylinders; import "
-                                  "without --cyl 2 to write both");
+    return refuse(path +
+                  ": the single-matrix flag is set, one matrix serves both cylinders; import without "
+                  "--cyl 2 to write both");
   std::string text, error;
-  if (!ReadCsv(csvPath, &text, &error)) return Fail("Map import", error);
+  if (!ReadCsv(csvPath, &text, &error)) return refuse(error);
 
   std::vector<uint8_t> block = file.bytes;
   if (!maps::ImportMapCsv(text, block.data(), id, plane, &error))
-    return Fail("Map import", (csvPath == "-" ? std::string("standard input") : csvPath) + ": " + error +
-                                  "\n" + path + " is left as it was");
+    return refuse((csvPath == "-" ? std::string("standard input") : csvPath) + ": " + error);
   const size_t changes = ecu::DiffBlocks(ecu::kMapType, file.bytes.data(), block.data()).size();
-  if (!ecu::WriteFileAtomic(path, block.data(), block.size()))
-    return Fail("Map import", path + ": cannot be written; it is left as it was");
+  if (!ecu::WriteFileAtomic(path, block.data(), block.size())) return refuse(path + ": cannot be written");
   std::printf("Imported \"%s\"%s into %s: %zu value%s changed\n", maps::MapName(id),
               id == 1 ? ((block[maps::kSingleMatrixOffset] & 1) ? " (both cylinders, single matrix)"
                          : plane == 1                           ? " cyl 2"
