@@ -29,13 +29,6 @@ std::string Hex(uint32_t value, int digits) {
   return text;
 }
 
-std::string BikeDescription(uint32_t word) {
-  if (((word >> 16) & 0xFF) == 0xFF) return "not set (" + Hex(word, 6) + ")";
-  std::string text = config::BikeText(word) + " (code " + Hex(word, 6) + ")";
-  if (!config::IsCatalogued(word)) text += ", not in the bike catalogue";
-  return text;
-}
-
 // The notes text of a map block in UTF-8: up to its terminator, at most 399 bytes.
 std::string Notes(const uint8_t* block) {
   return com::FromCp1252(com::FieldText(block + maps::kNotesOffset, maps::kNotesSize - 1));
@@ -189,6 +182,13 @@ bool IsTextItem(const BlockDifference& d) {
 }
 
 }  // namespace
+
+std::string BikeDescription(uint32_t word) {
+  if (((word >> 16) & 0xFF) == 0xFF) return "not set (" + Hex(word, 6) + ")";
+  std::string text = config::BikeText(word) + " (code " + Hex(word, 6) + ")";
+  if (!config::IsCatalogued(word)) text += ", not in the bike catalogue";
+  return text;
+}
 
 std::vector<BlockDifference> DiffBlocks(int type, const uint8_t* a, const uint8_t* b) {
   std::vector<BlockDifference> out;

@@ -22,6 +22,10 @@ struct BlockDifference {
 // single-matrix flag, bike, then the remaining words. Empty for another type.
 std::vector<BlockDifference> DiffBlocks(int type, const uint8_t* a, const uint8_t* b);
 
+// A bike word as the command line shows it: "Superbike 1098R (2008) (code 0x060508)",
+// "not set (0xFF0000)", with a remark for a code outside the catalogue.
+std::string BikeDescription(uint32_t word);
+
 // One difference as a line of text: "Advance  5500 RPM  20.0: 12.3 -> 12.8 (+0.5)".
 // Control characters of texts are written as escapes.
 std::string DiffLine(const BlockDifference& d);
