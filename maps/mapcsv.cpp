@@ -62,12 +62,13 @@ bool ParseNumber(std::string_view s, double* value) {
   return true;
 }
 
-// A field as shown in a message: cut, and with unprintable bytes replaced.
+// A field as shown in a message: cut, and every byte but printable ASCII replaced, so
+// a file's bytes cannot drive the terminal.
 std::string Shown(std::string_view field) {
   std::string out;
   for (char c : field.substr(0, 24)) {
     const auto u = static_cast<unsigned char>(c);
-    out += u < 0x20 || u == 0x7F ? '?' : c;
+    out += u < 0x20 || u >= 0x7F ? '?' : c;
   }
   if (field.size() > 24) out += "...";
   return out;

@@ -272,6 +272,7 @@ TEST(MapCsv, RefusedTextsNameLineAndFieldAndLeaveTheBlock) {
       {"34 fields", 2, WithField(adv, 5, 3, "1.0,2.0"), "line 5: 34 fields, expected 33"},
       {"semicolons", 2, WithField(adv, 4, 2, "1;2"), "line 4, field 2: '1;2' is not a number"},
       {"word", 2, WithField(adv, 7, 9, "abc"), "line 7, field 9: 'abc' is not a number"},
+      {"escape bytes", 2, WithField(adv, 7, 9, "1\x1B[2J\xB0"), "line 7, field 9: '1?[2J?' is not a number"},
       {"empty field", 2, WithField(adv, 7, 10, " "), "line 7, field 10: empty field"},
       {"decimal comma", 2, WithField(adv, 7, 10, "\"1,5\""), "line 7: 34 fields"},
       {"nan", 2, WithField(adv, 8, 4, "nan"), "line 8, field 4: 'nan' is not a number"},
