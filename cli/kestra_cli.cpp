@@ -23,6 +23,7 @@
 #include "ecudata/image.h"
 #include "ecudata/init.h"
 #include "ecudata/transfer.h"
+#include "link/appdirs.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/userio.h"
@@ -41,6 +42,7 @@ const char kUsage[] =
     "  kestra-cli info FILE\n"
     "  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
     "  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  kestra-cli --version\n"
     "\n"
     "info     shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
     "         12344 bytes), its stamps and whether this program accepts them, the\n"
@@ -302,6 +304,7 @@ int Send(const std::string& port, const Target& target, const std::string& path)
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (com::AnswerVersion(argc, argv, "kestra-cli")) return kExitOk;
   std::vector<std::string> args;
   std::string port;
   bool portGiven = false;
