@@ -26,8 +26,9 @@ namespace {
 
 const char* kUsage =
     "Usage: kalvex-cli info --port PORT\n"
-    "       kalvex-cli program --port PORT FILE\n"
-    "       kalvex-cli --version\n"
+    "  or:  kalvex-cli program --port PORT FILE\n"
+    "  or:  kalvex-cli --version\n"
+    "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 done, 1 programming or connection error, 2 usage, 3 invalid firmware file.\n";
 

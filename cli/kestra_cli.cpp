@@ -38,18 +38,17 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "Usage:\n"
-    "  kestra-cli info FILE\n"
-    "  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
-    "  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
-    "  kestra-cli --version\n"
+    "Usage: kestra-cli info FILE\n"
+    "  or:  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  or:  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  or:  kestra-cli --version\n"
     "\n"
-    "info     shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
-    "         12344 bytes), its stamps and whether this program accepts them, the\n"
-    "         bike and the data-set name.\n"
-    "receive  reads the block from the ECU and stores it in FILE (extension .ecd or\n"
-    "         .emd); a failed download leaves an existing FILE as it was.\n"
-    "send     loads FILE and writes it to the ECU; the data-set name is the file name.\n"
+    "  info      shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
+    "            12344 bytes), its stamps and whether this program accepts them, the\n"
+    "            bike and the data-set name.\n"
+    "  receive   reads the block from the ECU and stores it in FILE (extension .ecd or\n"
+    "            .emd); a failed download leaves an existing FILE as it was.\n"
+    "  send      loads FILE and writes it to the ECU; the data-set name is the file name.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
