@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
       std::to_string(loader::appRelease >> 8) + "." + std::to_string(loader::appRelease & 0xFF);
   if (com::AnswerVersion(argc, argv, "kalvex", release)) return 0;  // no display needed
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("kalvex"));  // the menu entry's icon for the window
   std::vector<std::string> extraDevices;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {

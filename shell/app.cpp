@@ -62,6 +62,7 @@ class FirstPaintWatch : public QObject {
 int RunKestra(int argc, char** argv) {
   if (com::AnswerVersion(argc, argv, "kestra")) return 0;  // no display needed
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("kestra"));  // the menu entry's icon for the window
   const Options options = ParseOptions(app.arguments());
   if (options.help || !options.error.empty()) {
     if (!options.error.empty()) std::fprintf(stderr, "kestra: %s\n", options.error.c_str());
