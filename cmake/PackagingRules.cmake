@@ -3,9 +3,10 @@
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
 set(_kestra_programs kestra kalvex kestra-cli kalvex-cli q740-sim)
 
-# Programs.
+# Programs, linked with read-only relocations resolved at start (only a relink).
 foreach(program ${_kestra_programs})
   if(TARGET ${program})
+    target_link_options(${program} PRIVATE -Wl,-z,relro,-z,now)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
