@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build deps clean bench
+.PHONY: run test build deps clean bench package
 
 deps:
 	@scripts/install-deps
@@ -22,3 +22,7 @@ clean:
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$(basename $$b)"; $$b || exit 1; done
+
+# The Debian package: $(BUILD)/kestra_<version>_<arch>.deb (install it with apt install ./...).
+package: build
+	@cmake --build $(BUILD) --target package -- --no-print-directory
