@@ -15,6 +15,13 @@ void MapTableModel::SetBaseFont(const QFont& font) {
   font_ = font;
   bold_ = font;
   bold_.setBold(true);
+  for (int i = 0; i < kMaxCells; ++i) Prepare(static_[i], text_[i], staticBold_[i]);
+}
+
+void MapTableModel::Prepare(QStaticText& st, const QString& text, bool bold) {
+  st.setTextFormat(Qt::PlainText);
+  st.setText(text);
+  st.prepare(QTransform(), bold ? bold_ : font_);
 }
 
 void MapTableModel::Reload() {
@@ -24,15 +31,20 @@ void MapTableModel::Reload() {
   for (int row = 0; row < Rows(); ++row) {
     for (int col = 0; col < Cols(); ++col) {
       const int i = Index(row, col);
+      QString text;
       if (!valid) {
-        text_[i].clear();
         differs_[i] = false;
       } else if (kind_ == Kind::Matrix) {
-        text_[i] = QString::number(TableValue(row, col), 'f', row == 0 ? shape.precX : shape.precZ);
+        text = QString::number(TableValue(row, col), 'f', row == 0 ? shape.precX : shape.precZ);
         differs_[i] = TableDiffers(row, col);
       } else {
-        text_[i] = QString::number(YValue(row), 'f', shape.precY);
+        text = QString::number(YValue(row), 'f', shape.precY);
         differs_[i] = YDiffers(row);
+      }
+      if (text != text_[i] || differs_[i] != staticBold_[i]) {
+        text_[i] = text;
+        staticBold_[i] = differs_[i];
+        Prepare(static_[i], text, differs_[i]);
       }
     }
   }
@@ -50,6 +62,7 @@ void MapTableModel::SetPreview(const CellRect& rect, const std::vector<double>& 
       if (row < 0 || row >= Rows() || col < 0 || col >= Cols() || k >= values.size()) continue;
       previewed_[Index(row, col)] = true;
       previewText_[Index(row, col)] = QString::number(values[k], 'f', shape.precZ);
+      Prepare(previewStatic_[Index(row, col)], previewText_[Index(row, col)], true);
     }
   emit dataChanged(index(0, 0), index(Rows() - 1, Cols() - 1));
 }
@@ -131,17 +144,26 @@ Qt::ItemFlags MapTableModel::flags(const QModelIndex& index) const {
   return f;
 }
 
-void MapCellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
-  QStyledItemDelegate::initStyleOption(option, index);
-  // Keep the value's own colour inside the selection, on a light blue.
-  option->palette.setBrush(QPalette::HighlightedText, option->palette.brush(QPalette::Text));
-  option->palette.setColor(QPalette::Highlight, QColor(0xB8, 0xD4, 0xF8));
-  option->state &= ~QStyle::State_HasFocus;
-}
-
 void MapCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
-  QStyledItemDelegate::paint(painter, option, index);
+  const auto* model = dynamic_cast<const MapTableModel*>(index.model());
+  if (!model) {
+    QStyledItemDelegate::paint(painter, option, index);
+    return;
+  }
+  const MapTableModel::Look look = model->CellLook(index.row(), index.column());
+  const bool selected = option.state & QStyle::State_Selected;
+  QColor background = option.palette.color(QPalette::Base);
+  if (look.axis) background = MapTableModel::AxisColour();
+  if (look.shaded) background = MapTableModel::ShadeColour();
+  if (selected) background = SelectionColour();
+  painter->fillRect(option.rect, background);
+  painter->setFont(look.differs || look.previewed ? model->BoldFont() : model->BaseFont());
+  painter->setPen(look.differs && !look.previewed ? MapTableModel::ChangedColour() : QColor(Qt::black));
+  const QSizeF size = look.text->size();
+  painter->drawStaticText(QPointF(option.rect.right() - 4 - size.width(),
+                                  option.rect.top() + (option.rect.height() - size.height()) / 2.0),
+                          *look.text);
   const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
   if (view && view->currentIndex() == index) {
     // The active cell is easy to find even while another control has the focus.

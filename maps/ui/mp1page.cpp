@@ -79,10 +79,13 @@ uint8_t Mp1Page::Init() {
     view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
     view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view->setStyleSheet("QTableView { gridline-color: #c4c8cc; }");
+    // A point smaller than the window's text, so that the 32 columns fit a common screen.
+    QFont font = view->font();
+    font.setPointSizeF(std::max(7.0, font.pointSizeF() - 1.0));
+    view->setFont(font);
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
-    model->SetBaseFont(view->font());
+    model->SetBaseFont(font);
     const bool y = model == yModel_;
     model->onCommit = [this, y](int row, int col, double v) { return CommitTyped(y, row, col, v); };
     model->onRefused = [this](const QString& text) {
@@ -143,6 +146,9 @@ uint8_t Mp1Page::Init() {
 
   for (int id = 1; id <= kMapCount; ++id) InitMp1Data(id);
   SetMp1ScatterHook([this] { return ScatterMp1Panel(); });
+  // A new message in the status line must not lay the page out again.
+  form_->TMstatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  form_->TMstatus->setFixedHeight(form_->TMstatus->sizeHint().height());
   Layout();
   return 1;
 }
@@ -171,7 +177,7 @@ void Mp1Page::Layout() {
   };
   const int cell = std::max(fm.horizontalAdvance(sample(s.maxZ, s.minZ, s.precZ)),
                             fm.horizontalAdvance(sample(s.maxX, 0, s.precX))) +
-                   10;
+                   6;
   form_->TABmatrix->horizontalHeader()->setDefaultSectionSize(cell);
   const int yWidth = fm.horizontalAdvance(sample(s.maxY, s.minY, s.precY)) + 12;
   form_->TABbpy->horizontalHeader()->setDefaultSectionSize(yWidth);
@@ -179,6 +185,7 @@ void Mp1Page::Layout() {
   form_->TABbpy->setFixedWidth(yWidth + 2 * form_->TABbpy->frameWidth());
   form_->TABbpy->setFixedHeight(kMapRows * kRowHeight + 2 * form_->TABbpy->frameWidth());
   form_->TMmapType->setFixedHeight(kRowHeight + frame / 2);
+  form_->TMmapType->setFixedWidth(form_->TABbpy->width());
   const int scrollBar = form_->TABmatrix->horizontalScrollBar()->sizeHint().height();
   form_->TABmatrix->setMinimumHeight(kTableRows * kRowHeight + frame + scrollBar);
   form_->TABmatrix->setMaximumHeight(kTableRows * kRowHeight + frame + scrollBar);
@@ -222,11 +229,13 @@ uint8_t Mp1Page::ScatterMp1Panel() {
   form_->TABbpy->setEnabled(true);
   form_->CBgraph2D->setEnabled(graph2D_ != nullptr);
   form_->CBgraph3D->setEnabled(graph3D_ != nullptr);
-  form_->TMmatrixCaption->setText(QString::fromStdString(GetCurMapMatrixCaption()).trimmed() + "  " +
-                                  QString::fromUtf8(GetCurMapXlabel()).trimmed());
+  form_->TMmatrixCaption->setText(QString::fromStdString(GetCurMapMatrixCaption()));
   form_->TMyCaption->setText(Vertical(GetCurMapVerticalYCaption()));
   form_->TMmapType->setText(QString::fromStdString(GetCurMapUnitCaption()));
-  Layout();
+  if (shape.id != laidOutFor_) {
+    Layout();
+    laidOutFor_ = shape.id;
+  }
 
   // Notes (the field's last byte is forced to 0 first).
   const QString notes = QString::fromStdString(NotesText());

@@ -122,6 +122,7 @@ class Mp1Page : public QObject, public shell::Page {
   EditHistory history_;
   uint8_t fSingleMatrix_ = 0;  // mirrors bit 0 of the map block's flag byte
   bool scattering_ = false;
+  int laidOutFor_ = 0;  // the map the column widths were set for
   Cell lastActive_;
 };
 

@@ -58,6 +58,7 @@ uint8_t MpvDialog::Run(const CellRect& selection) {
   selection_ = selection;
   result_ = 1;
   form_->TOGBall->setChecked(false);
+  form_->TMselection->setText(SelectionText());
   Prepare(DefaultValueMode(idCurMap));
   if (posMpvPanelSet) move(posMpvPanel);
   setWindowState(zoomMpvPanel ? Qt::WindowMaximized : Qt::WindowNoState);
@@ -65,6 +66,26 @@ uint8_t MpvDialog::Run(const CellRect& selection) {
   form_->NSval->selectAll();
   exec();
   return result_;
+}
+
+// What the operation will reach, in the map's own terms:
+// "6 cells of Injection: Throttle [°] 12.5 to 20.0, RPM 5500 to 7000".
+QString MpvDialog::SelectionText() const {
+  MapShape s;
+  if (!CurrentShape(&s) || selection_.Empty()) return {};
+  const int cells = selection_.height * selection_.width;
+  auto range = [](double a, double b, int prec) {
+    return a == b ? QString::number(a, 'f', prec)
+                  : QString("%1 to %2").arg(QString::number(a, 'f', prec), QString::number(b, 'f', prec));
+  };
+  const QString rows = range(YValue(selection_.top - 1), YValue(selection_.Bottom() - 1), s.precY);
+  const QString cols = range(TableValue(0, selection_.left), TableValue(0, selection_.Right()), s.precX);
+  return QString("%1 %2 of %3: %4 %5, %6 %7")
+      .arg(cells)
+      .arg(cells == 1 ? "cell" : "cells")
+      .arg(QString::fromUtf8(MapName(s.id)))
+      .arg(QString::fromUtf8(GetCurMapYlabel()).trimmed(), rows,
+           QString::fromUtf8(GetCurMapXlabel()).trimmed(), cols);
 }
 
 void MpvDialog::Prepare(ValueMode requested) {

@@ -52,6 +52,7 @@ class MpvDialog : public QDialog {
   void Apply();
   void RememberPlace();
   QRadioButton* Button(ValueMode mode) const;
+  QString SelectionText() const;
 
   Mp1Page* editor_;
   std::unique_ptr<Ui::MpvDialog> form_;
