@@ -145,13 +145,15 @@ int CylinderPlanes();
 // when the block has changed by the next Begin, Undo, Redo or Flush, so edits that
 // change nothing leave no step, and a drag that runs many small edits after one Begin
 // is one step.
+// Where an edit was made, so that undo can show it again.
+struct EditPlace {
+  uint8_t map = 1, cyl = 0;
+  int row = 1, col = 0;  // active cell of the matrix table
+};
+
 class EditHistory {
  public:
-  // Where an edit was made, so that undo can show it again.
-  struct Place {
-    uint8_t map = 1, cyl = 0;
-    int row = 1, col = 0;  // active cell of the matrix table
-  };
+  using Place = EditPlace;
 
   explicit EditHistory(size_t capacity = 256) : capacity_(capacity) {}
 
