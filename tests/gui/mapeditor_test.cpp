@@ -403,6 +403,100 @@ TEST_F(MapEditorTest, NotesKeepWindows1252AndTheirLimit) {
   EXPECT_EQ(P().TBOXnotes->toPlainText(), QString::fromUtf8("Ölkühler 90\u00B0C"));
 }
 
+TEST_F(MapEditorTest, CtrlEnterOpensTheDialogAndInterpolates) {
+  for (int r = 0; r < 3; ++r) {
+    SetRaw(1, 0, r, 0, 1000);
+    SetRaw(1, 0, r, 2, 3000);
+  }
+  Editor()->Rescatter();
+  Activate(1, 0);
+  Matrix()->selectionModel()->select(
+      QItemSelection(Matrix()->model()->index(1, 0), Matrix()->model()->index(3, 2)),
+      QItemSelectionModel::ClearAndSelect);
+  WithDialog([](maps::MpvDialog* d) {
+    EXPECT_TRUE(d->Form().RBinterp->isEnabled());
+    EXPECT_EQ(d->Form().TMselection->text().toStdString(),
+              "9 cells of Injection: Throttle [\u00B0] 0.0 to 4.0, RPM 500 to 1500");
+    d->Form().RBinterpRow->click();
+    d->Form().CBapply->click();
+  });
+  Key(Qt::Key_Return, Qt::ControlModifier);
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(Raw(1, 0, r, 1), 2000);
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Raw(1, 0, 1, 1), 0);
+}
+
+// A graph window as the 2D graph and the 3D plot plug into the editor.
+class FakeGraph : public maps::MapGraphView {
+ public:
+  uint8_t ShowView() override {
+    shown = showOk;
+    return showOk;
+  }
+  void HideView() override { shown = false; }
+  bool IsViewShown() const override { return shown; }
+  uint8_t ScatterView() override {
+    ++scatters;
+    return scatterOk;
+  }
+  void ActiveCellChanged() override { ++moves; }
+  uint8_t TimerView() override {
+    ++ticks;
+    return 1;
+  }
+  bool shown = false;
+  uint8_t showOk = 1, scatterOk = 1;
+  int scatters = 0, moves = 0, ticks = 0;
+};
+
+TEST_F(MapEditorTest, GraphWindowsFollowTheEditor) {
+  EXPECT_FALSE(P().CBgraph2D->isEnabled());  // no window attached
+  auto owned2D = std::make_unique<FakeGraph>();
+  auto owned3D = std::make_unique<FakeGraph>();
+  FakeGraph* g2 = owned2D.get();
+  FakeGraph* g3 = owned3D.get();
+  Editor()->AttachGraph2D(std::move(owned2D));
+  Editor()->AttachGraph3D(std::move(owned3D));
+  EXPECT_TRUE(P().CBgraph2D->isEnabled());
+  Click(P().CBgraph2D);
+  Click(P().CBgraph3D);
+  ASSERT_TRUE(g2->shown && g3->shown);
+
+  // A scatter redraws both; the 3D plot's result is the scatter's.
+  const int before = g2->scatters;
+  EXPECT_TRUE(Editor()->Rescatter());
+  EXPECT_EQ(g2->scatters, before + 1);
+  g3->scatterOk = 0;
+  EXPECT_FALSE(Editor()->Rescatter());
+  g3->scatterOk = 1;
+
+  // The active cell, the shading, an edit from the graph with its undo step.
+  Activate(4, 7);
+  EXPECT_GE(g3->moves, 1);
+  EXPECT_EQ(Editor()->ActiveCell(), (Mp1Page::Cell{4, 7}));
+  Editor()->ShadeCells({{4, 7}, {5, 7}});
+  EXPECT_EQ(Data(5, 7, Qt::BackgroundRole).value<QColor>(), QColor(0xC0, 0xC0, 0xC0));
+  Editor()->ShadeCells({});
+  EXPECT_NE(Data(5, 7, Qt::BackgroundRole).value<QColor>(), QColor(0xC0, 0xC0, 0xC0));
+  Editor()->BeginEdit();
+  maps::SetCurMap(7, 3, 250, 0, 0, 0, 0, 1);  // as the 2D graph moves a point
+  EXPECT_EQ(Text(4, 7), "0.250");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(Raw(1, 0, 3, 7), 0);
+
+  EXPECT_TRUE(window->Pages().Find(shell::PageId::MapEditor)->Timer());
+  EXPECT_EQ(g2->ticks, 1);
+  // Leaving the editor hides both; a window that fails to come up says so.
+  Click(F().CBinfo);
+  EXPECT_FALSE(g2->shown || g3->shown);
+  Click(F().CBmaps);
+  g2->showOk = 0;
+  Click(P().CBgraph2D);
+  ASSERT_FALSE(io.Messages().empty());
+  EXPECT_EQ(io.Messages().back().title, "2D Graph");
+  EXPECT_EQ(io.Messages().back().text, "Some error occurred...");
+}
+
 // With KESTRA_SCREENSHOTS set to a folder, the editor with some changed cells and the
 // value dialog are written there as PNG files (for looking at them, not for checking).
 TEST_F(MapEditorTest, Screenshots) {
