@@ -426,6 +426,38 @@ TEST_F(MapEditorTest, CtrlEnterOpensTheDialogAndInterpolates) {
   EXPECT_EQ(Raw(1, 0, 1, 1), 0);
 }
 
+TEST_F(MapEditorTest, LoadAndReceiveOfAMappingEndTheHistory) {
+  // Store the mapping, edit it, then a cancelled load keeps the history.
+  io.files.push_back({com::FileSelect::New, Path("tune.emd")});
+  AnswerDialog("CBmapping");
+  Click(F().CBstore);
+  Activate(2, 2);
+  Key(Qt::Key_Plus);
+  ASSERT_TRUE(Editor()->History().CanUndo());
+  AnswerDialog("CBmapping");
+  Click(F().CBload);  // the file dialog is cancelled
+  EXPECT_TRUE(Editor()->History().CanUndo());
+  // A loaded configuration does not touch the mapping's history either.
+  AnswerDialog("CBconfiguration");
+  Click(F().CBload);
+  EXPECT_TRUE(Editor()->History().CanUndo());
+
+  io.files.push_back({com::FileSelect::Existing, Path("tune.emd")});
+  AnswerDialog("CBmapping");
+  Click(F().CBload);
+  EXPECT_FALSE(Editor()->History().CanUndo());
+  EXPECT_EQ(Raw(1, 0, 1, 2), 0);
+  EXPECT_EQ(Text(2, 2), "0.000");
+
+  Key(Qt::Key_Plus);
+  ASSERT_TRUE(Editor()->History().CanUndo());
+  ASSERT_TRUE(Connect());
+  AnswerDialog("CBmapping1");
+  Click(F().CBreceive);
+  EXPECT_EQ(io.Messages().back().text, "Done!");
+  EXPECT_FALSE(Editor()->History().CanUndo());
+}
+
 // A graph window as the 2D graph and the 3D plot plug into the editor.
 class FakeGraph : public maps::MapGraphView {
  public:
