@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -304,6 +305,27 @@ TEST_F(MapEditorTest, DialogPreviewsInBoldAndCancelDropsIt) {
   Editor()->OpenValueDialog();
   EXPECT_EQ(shownAt, remembered);
   EXPECT_EQ(Block(), before);
+}
+
+TEST_F(MapEditorTest, ContextMenuShowsTheCommandsWithTheirKeys) {
+  auto* menu = Editor()->Widget()->findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  std::vector<std::pair<std::string, std::string>> items;
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator())
+      items.emplace_back(a->text().toStdString(),
+                         a->shortcut().toString(QKeySequence::PortableText).toStdString());
+  const std::vector<std::pair<std::string, std::string>> expected{{"Edit Map...", "Ctrl+Return"},
+                                                                  {"Undo", "Ctrl+Z"},
+                                                                  {"Redo", "Ctrl+Y"},
+                                                                  {"Copy", "Ctrl+C"},
+                                                                  {"Paste", "Ctrl+V"}};
+  EXPECT_EQ(items, expected);
+  // The menu's Undo is the editor's.
+  Activate(3, 3);
+  Key(Qt::Key_Plus);
+  menu->actions()[2]->trigger();
+  EXPECT_EQ(Raw(1, 0, 2, 3), 0);
 }
 
 TEST_F(MapEditorTest, RightClickOnTheAxisRowAloneHasNothingToEdit) {
