@@ -328,6 +328,39 @@ TEST_F(MapEditorTest, ContextMenuShowsTheCommandsWithTheirKeys) {
   EXPECT_EQ(Raw(1, 0, 2, 3), 0);
 }
 
+TEST_F(MapEditorTest, TemperatureAxisOfMap5IsTypedAndPasted) {
+  ShowMap(5);
+  QTableView* y = P().TABbpy;
+  y->setFocus();
+  y->setCurrentIndex(y->model()->index(2, 0));
+  QTest::keyClicks(y, "1");
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_NE(editor, y);
+  QTest::keyClicks(editor, "2.5");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  maps::MapPlace p;
+  maps::GetMapPlace(5, 0, &p);
+  const maps::CellArray axis{ecu::ecuMapData + p.yAxis};
+  EXPECT_EQ(axis.Get(2), 125);
+  EXPECT_EQ(y->model()->index(2, 0).data().toString(), "12.5");
+  EXPECT_EQ(y->model()->index(2, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(0xFF, 0, 0));
+
+  // Copy two points and paste them lower down; a value below -30 is refused.
+  y->setFocus();
+  y->selectionModel()->select(QItemSelection(y->model()->index(1, 0), y->model()->index(2, 0)),
+                              QItemSelectionModel::ClearAndSelect);
+  Key(Qt::Key_C, Qt::ControlModifier, y);
+  EXPECT_EQ(QApplication::clipboard()->text(), "0.0\n12.5\n");
+  y->setCurrentIndex(y->model()->index(10, 0));
+  Key(Qt::Key_V, Qt::ControlModifier, y);
+  EXPECT_EQ(axis.Get(11), 125);
+  QApplication::clipboard()->setText("-31\n");
+  Key(Qt::Key_V, Qt::ControlModifier, y);
+  EXPECT_EQ(axis.Get(10), 0);
+  EXPECT_TRUE(P().TMstatus->text().contains("outside -30 to 250"));
+}
+
 TEST_F(MapEditorTest, RightClickOnTheAxisRowAloneHasNothingToEdit) {
   Activate(0, 3);
   RightClick(0, 3);
