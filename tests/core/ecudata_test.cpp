@@ -11,6 +11,7 @@
 #include "link/bytes.h"
 #include "link/utils.h"
 #include "scripted_ui.h"
+#include "test_support.h"
 
 namespace {
 
@@ -19,9 +20,7 @@ using testing_ui::ScriptedUi;
 constexpr uint32_t kMonster400y2003 = 0x010003;     // "Monster 400 (2003)"
 constexpr uint32_t kSuperbike1098y2007 = 0x060407;  // "Superbike 1098 (2007)"
 
-void FillPattern(uint8_t* block, uint32_t size, uint8_t seed) {
-  for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
-}
+using test_support::FillPattern;
 
 class EcuDataTest : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@
 #include "link/pipeport.h"
 #include "link/utils.h"
 #include "scripted_ui.h"
+#include "test_support.h"
 #include "sim/appsim.h"
 #include "sim/simcore.h"
 
@@ -25,9 +26,7 @@ namespace {
 using testing_ui::ScriptedUi;
 using Bytes = std::vector<uint8_t>;
 
-void FillPattern(uint8_t* block, uint32_t size, uint8_t seed) {
-  for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 9));
-}
+using test_support::FillPattern;
 
 // An ECU whose answers the test scripts: it keeps the uploaded image at its own count,
 // may acknowledge another count, and serves downloads from `image`, one chunk of
