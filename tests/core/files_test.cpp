@@ -1,5 +1,6 @@
 // Configuration and mapping files: store, load, dialogs, stamps, bad files and the
 // write that never destroys the previous file.
+#include <ostream>
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/resource.h>
@@ -185,6 +186,10 @@ struct BadFileCase {
   uint8_t result;
   bool pathKept;
 };
+
+void PrintTo(const BadFileCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadFileTest : public FilesTest, public ::testing::WithParamInterface<BadFileCase> {};
 

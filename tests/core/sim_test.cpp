@@ -1,5 +1,6 @@
 // The simulated application firmware, exchanged with through the real framing over
 // an in-memory pipe: what the transfer, connection and live-data code rely on.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -102,6 +103,10 @@ struct IdentityCase {
   uint16_t release;
   uint8_t flags;
 };
+
+void PrintTo(const IdentityCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class IdentityTest : public AppSimTest, public ::testing::WithParamInterface<IdentityCase> {};
 

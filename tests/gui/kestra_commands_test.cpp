@@ -1,6 +1,7 @@
 // The data commands of the Kestra window against the in-process ECU simulator.
 #include "kestra_fixture.h"
 
+#include <ostream>
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
@@ -75,6 +76,10 @@ struct TransferCase {
   int set;             // map set of the simulator (0 for the configuration)
 };
 
+void PrintTo(const TransferCase& c, std::ostream* os) {
+  *os << c.button;
+}
+
 class TransferTest : public KestraWindowTest, public ::testing::WithParamInterface<TransferCase> {};
 
 TEST_P(TransferTest, ReceiveScattersAndSendWritesBack) {
@@ -142,6 +147,10 @@ struct FileCase {
   int type;
   const char* ext;
 };
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+  *os << c.button;
+}
 
 class StoreLoadTest : public KestraWindowTest, public ::testing::WithParamInterface<FileCase> {};
 
@@ -271,6 +280,10 @@ struct DialogCase {
   const char* answer;
   int result;
 };
+
+void PrintTo(const DialogCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SelectionDialogTest : public KestraWindowTest, public ::testing::WithParamInterface<DialogCase> {};
 
