@@ -49,7 +49,8 @@ Bytes RxInput(uint8_t flags, uint8_t command, uint8_t maxLength, const Bytes& li
 
 Bytes Frame(com::FrameLayout layout, uint8_t command, const Bytes& payload) {
   uint8_t frame[com::kFrameBufferSize];
-  const size_t n = com::EncodeFrame(layout, command, payload.data(), static_cast<uint8_t>(payload.size()), frame);
+  const size_t n =
+      com::EncodeFrame(layout, command, payload.data(), static_cast<uint8_t>(payload.size()), frame);
   return Bytes(frame, frame + n);
 }
 
@@ -78,17 +79,19 @@ int main(int argc, char** argv) {
   // Replies of both layouts, single and polled reads.
   const std::string rx = Directory(root, "rx_fuzz");
   const Bytes text(ecu.firmwareText.begin(), ecu.firmwareText.end());
-  Write(rx, "app-firmware-name", RxInput(0, com::GetFirmwareName, 255, Frame(com::ApplicationFrame, 2, text)));
-  Write(rx, "app-identity", RxInput(0, com::Identify, 16, Frame(com::ApplicationFrame, 4, ecu.IdentityRecord())));
-  Write(rx, "app-chunk-ack-polled", RxInput(4, com::WriteChunk, 4, Frame(com::ApplicationFrame, 6, {0, 0, 5, 0x20})));
+  Write(rx, "app-firmware-name",
+        RxInput(0, com::GetFirmwareName, 255, Frame(com::ApplicationFrame, 2, text)));
+  Write(rx, "app-identity",
+        RxInput(0, com::Identify, 16, Frame(com::ApplicationFrame, 4, ecu.IdentityRecord())));
+  Write(rx, "app-chunk-ack-polled",
+        RxInput(4, com::WriteChunk, 4, Frame(com::ApplicationFrame, 6, {0, 0, 5, 0x20})));
   Write(rx, "app-empty-reply", RxInput(0, com::BeginWrite, 255, Frame(com::ApplicationFrame, 5, {})));
-  Write(rx, "app-two-replies",
-        [&] {
-          Bytes line = Frame(com::ApplicationFrame, 31, {1, 2, 3, 4, 9});
-          const Bytes second = Frame(com::ApplicationFrame, 31, {1, 2, 3, 4, 8});
-          line.insert(line.end(), second.begin(), second.end());
-          return RxInput(0, com::ReadValues, 255, line);
-        }());
+  Write(rx, "app-two-replies", [&] {
+    Bytes line = Frame(com::ApplicationFrame, 31, {1, 2, 3, 4, 9});
+    const Bytes second = Frame(com::ApplicationFrame, 31, {1, 2, 3, 4, 8});
+    line.insert(line.end(), second.begin(), second.end());
+    return RxInput(0, com::ReadValues, 255, line);
+  }());
   Write(rx, "boot-system-type", RxInput(1, com::BootInfo, 2, Frame(com::BootFrame, 2, {0x56, 0x00})));
   Write(rx, "boot-ack-polled", RxInput(5, com::BootWriteBlock, 0, Frame(com::BootFrame, 6, {})));
   Write(rx, "built-frame-app", RxInput(8, 7, 255, test_support::Pattern(40)));
