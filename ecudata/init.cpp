@@ -84,6 +84,10 @@ std::string UserConfigDirectory() {
 
 }  // namespace
 
+std::string ProgramDirectory() {
+  return ExecutableDirectory();
+}
+
 void DecodeConfig(const uint8_t* bytes, size_t size) {
   cfg = Config{};
   com::comPort = 0;
