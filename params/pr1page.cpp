@@ -33,6 +33,7 @@ uint8_t Pr1Page::Init() {
   table->setVerticalHeaderLabels({QStringLiteral("Temperature (°C)"), QStringLiteral("Pre-injection (µs)")});
   table->horizontalHeader()->setDefaultSectionSize(62);
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  FitTableHeight(table);
 
   QObject::connect(form_->CBcocReset, &QPushButton::clicked, widget_, [this] { ResetCoc(); });
   QObject::connect(form_->RINGtypeDTC, &QComboBox::activated, widget_, [this] { SelectDTC(true); });

@@ -21,8 +21,17 @@ uint8_t Pr2Page::Init() {
     const bool temp = table == form_->TABkJtransTH2O_oil;
     table->setVerticalHeaderLabels(QStringList{temp ? QStringLiteral("°C") : QStringLiteral("rpm")} +
                                    factors);
-    table->horizontalHeader()->setDefaultSectionSize(54);
-    if (temp) table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Every value whole: a column is as wide as its values need (32 points share the
+    // width in a slightly smaller font), and the table scrolls when the window is narrow.
+    if (!temp) {
+      QFont small = table->font();
+      small.setPointSizeF(small.pointSizeF() * 0.9);
+      table->setFont(small);
+      table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    } else {
+      table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    }
+    FitTableHeight(table);
   }
   InitPr2Data();
   return 1;

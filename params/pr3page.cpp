@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 
 #include "ecudata/image.h"
@@ -23,17 +24,21 @@ uint8_t Pr3Page::Init() {
     map->verticalHeader()->setVisible(false);
     map->horizontalHeader()->setDefaultSectionSize(52);
     map->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    auto* corner = new QTableWidgetItem(QStringLiteral("slip % \\ rpm"));
+    auto* corner = new QTableWidgetItem(QStringLiteral("slip %"));
     corner->setFlags(Qt::ItemIsEnabled);
     map->setItem(0, 0, corner);
+    FitTableHeight(map);
   }
   QTableWidget* levels = form_->TABlevelDtc;
-  levels->setHorizontalHeaderLabels({QStringLiteral("Slip\nfrom (%)"), QStringLiteral("Injection\nkept (%)"),
-                                     QStringLiteral("Inj. cut\nstep 1"), QStringLiteral("Inj. cut\nstep 2"),
-                                     QStringLiteral("Inj. cut\nstep 3"), QStringLiteral("Inj. cut\nstep 4"),
-                                     QStringLiteral("Advance\nkept (%)"), QStringLiteral("Adv. cut\nstep 1"),
-                                     QStringLiteral("Adv. cut\nstep 2"), QStringLiteral("Adv. cut\nstep 3"),
-                                     QStringLiteral("Adv. cut\nstep 4")});
+  levels->setHorizontalHeaderLabels(
+      {QStringLiteral("Slip\nfrom %"), QStringLiteral("Inj.\nkept %"), QStringLiteral("Inj.\nstep 1"),
+       QStringLiteral("Inj.\nstep 2"), QStringLiteral("Inj.\nstep 3"), QStringLiteral("Inj.\nstep 4"),
+       QStringLiteral("Adv.\nkept %"), QStringLiteral("Adv.\nstep 1"), QStringLiteral("Adv.\nstep 2"),
+       QStringLiteral("Adv.\nstep 3"), QStringLiteral("Adv.\nstep 4")});
+  levels->horizontalHeaderItem(0)->setToolTip(
+      QStringLiteral("Wheel slip (%) at which the level starts acting"));
+  levels->horizontalHeaderItem(1)->setToolTip(QStringLiteral("Injection kept at full intervention (%)"));
+  levels->horizontalHeaderItem(6)->setToolTip(QStringLiteral("Advance kept at full intervention (%)"));
   QStringList rows;
   for (int i = 0; i < kDtcLevelCount; ++i) rows << QString::number(i);
   levels->setVerticalHeaderLabels(rows);
@@ -53,7 +58,13 @@ uint8_t Pr3Page::Scatter() {
     for (int c = 1; c < map->columnCount(); ++c) map->item(0, c)->setBackground(axis);
     for (int r = 1; r < map->rowCount(); ++r) map->item(r, 0)->setBackground(axis);
   }
-  return binding_.Scatter(ecu::ecuMapData);
+  if (!binding_.Scatter(ecu::ecuMapData)) return 0;
+  // The level table shows all its columns; the maps take the rest of the width.
+  QTableWidget* levels = form_->TABlevelDtc;
+  levels->setMinimumWidth(levels->horizontalHeader()->length() +
+                          levels->verticalHeader()->sizeHint().width() +
+                          levels->verticalScrollBar()->sizeHint().width() + 2 * levels->frameWidth());
+  return 1;
 }
 
 uint8_t Pr3Page::Gather() {
