@@ -1,20 +1,36 @@
 // The one place where the window's pages are created. A new page is one line here,
 // in the place of the start-up order, e.g.
-//   if (!registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
+//   if (!AddPage<live::LivPage>(registry, parent)) return 0;
 // plus its library in shell/CMakeLists.txt.
-#include "shell/pages.h"
-
 #include <memory>
 
+#include "params/pr1page.h"
+#include "params/pr2page.h"
+#include "params/pr3page.h"
 #include "maps/ui/mp1page.h"
+#include "shell/pages.h"
 
 namespace shell {
 
+namespace {
+
+// Adds a page; one already registered under its id (a test's stand-in) is kept.
+template <typename P, typename... Args>
+uint8_t AddPage(PageRegistry& registry, Args&&... args) {
+  auto page = std::make_unique<P>(std::forward<Args>(args)...);
+  if (registry.Has(page->Id())) return 1;
+  return registry.Add(std::move(page));
+}
+
+}  // namespace
+
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
-  // A page already present (a test's stand-in) is kept.
-  if (!registry.Has(PageId::MapEditor) && !registry.Add(std::make_unique<maps::Mp1Page>(parent))) return 0;
-  // map tuning, injection editor, advance editor, parameter pages 1-3, linearisations,
-  // CAN acquisition, configuration, diagnostics, live data: not built yet.
+  if (!AddPage<maps::Mp1Page>(registry, parent)) return 0;
+  // map tuning, injection editor, advance editor: not built yet.
+  if (!AddPage<params::Pr1Page>(registry, parent, &registry)) return 0;
+  if (!AddPage<params::Pr2Page>(registry, parent)) return 0;
+  if (!AddPage<params::Pr3Page>(registry, parent)) return 0;
+  // linearisations, CAN acquisition, configuration, diagnostics, live data: not built yet.
   return 1;
 }
 

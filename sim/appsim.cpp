@@ -120,6 +120,7 @@ std::vector<uint8_t> DefaultMapBlock(int set) {
   FillMap(block, kInjVelocity.matrix, kInjVelocity, speed, kThrottleAxis, [](int, int) { return 1000.0; });
   FillMap(block, kCranking.matrix, kCranking, revs, temp,
           [](int r, int c) { return std::max(1000.0, 3000.0 - r * 100.0 - c * 20.0); });
+  FillParameterPages(block, set);
   return block;
 }
 
@@ -293,6 +294,8 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
       return OnWriteValues(payload, n);
     case com::ReadValues:
       return OnReadValues(payload, n);
+    case com::ResetCoCorrection:
+      return OnResetCoCorrection(payload, n);
     default:
       break;
   }
@@ -381,6 +384,18 @@ Device::Reply AppDevice::OnReadValues(const uint8_t* payload, uint8_t n) {
     reply.payload.insert(reply.payload.end(), it->second.begin(),
                          it->second.begin() + static_cast<long>(take));
   }
+  return reply;
+}
+
+// ResetCoCorrection: one byte, 1 or 2; the reply is empty. Anything else is not answered.
+Device::Reply AppDevice::OnResetCoCorrection(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n != 1 || (payload[0] != 1 && payload[0] != 2)) {
+    reply.send = false;
+    return reply;
+  }
+  if (payload[0] == 2 && !cocResetSteps.empty() && cocResetSteps.back() == 1) ++cocResets;
+  cocResetSteps.push_back(payload[0]);
   return reply;
 }
 

@@ -77,6 +77,11 @@ class AppDevice : public Device {
   // echo followed by the held bytes; an unknown address answers the echo alone.
   std::map<uint32_t, std::vector<uint8_t>> values;
 
+  // ResetCoCorrection (command 18): step 1 prepares, step 2 (after step 1) clears the
+  // learnt CO correction. Steps received in order, and the completed resets.
+  std::vector<uint8_t> cocResetSteps;
+  int cocResets = 0;
+
   // Answers for further commands, or a test's own answer to a built-in one: consulted
   // before the built-in commands.
   std::map<uint8_t, std::function<Reply(const uint8_t* payload, uint8_t n)>> handlers;
@@ -132,6 +137,7 @@ class AppDevice : public Device {
   Reply OnReadChunk(const uint8_t* payload, uint8_t n);
   Reply OnWriteValues(const uint8_t* payload, uint8_t n);
   Reply OnReadValues(const uint8_t* payload, uint8_t n);
+  Reply OnResetCoCorrection(const uint8_t* payload, uint8_t n);
   void FinishUpload();
   Reply Refuse();
 
@@ -143,5 +149,7 @@ class AppDevice : public Device {
 // Default blocks (PC order) with valid stamps, bike code, marker and plausible maps.
 std::vector<uint8_t> DefaultParBlock();
 std::vector<uint8_t> DefaultMapBlock(int set);
+// Writes plausible settings of the three parameter pages into a map block.
+void FillParameterPages(std::vector<uint8_t>& block, int set);
 
 }  // namespace sim
