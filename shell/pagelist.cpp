@@ -1,17 +1,36 @@
 // The one place where the window's pages are created. A new page is one line here,
 // in the place of the start-up order, e.g.
-//   if (!registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
+//   if (!AddPage<live::LivPage>(registry, parent)) return 0;
 // plus its library in shell/CMakeLists.txt.
+#include <memory>
+
+#include "canacq/caqpage.h"
+#include "config/cfgpanel.h"
+#include "live/lnrpage.h"
 #include "shell/pages.h"
 
 namespace shell {
 
+namespace {
+
+// Adds a page; one already registered under its id (a test's stand-in) is kept.
+template <typename P, typename... Args>
+uint8_t AddPage(PageRegistry& registry, Args&&... args) {
+  auto page = std::make_unique<P>(std::forward<Args>(args)...);
+  if (registry.Has(page->Id())) return 1;
+  return registry.Add(std::move(page));
+}
+
+}  // namespace
+
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
-  (void)registry;
-  (void)parent;
-  // map editor, map tuning, injection editor, advance editor, parameter pages 1-3,
-  // linearisations, CAN acquisition, configuration, diagnostics, live data:
-  // none of them is built yet.
+  // map editor, map tuning, injection editor, advance editor, parameter pages 1-3: not built yet.
+  if (!AddPage<live::LnrPage>(registry, parent)) return 0;
+  if (!AddPage<canacq::CaqPage>(registry, parent)) return 0;
+  if (dynamic_cast<canacq::CaqPage*>(registry.Find(PageId::CanAcq)))
+    registry.hooks.ignoreCaqWarning = canacq::IgnoreCaqWarning;
+  if (!AddPage<config::CfgPage>(registry, parent)) return 0;
+  // diagnostics, live data: not built yet.
   return 1;
 }
 

@@ -77,6 +77,17 @@ class AppDevice : public Device {
   // echo followed by the held bytes; an unknown address answers the echo alone.
   std::map<uint32_t, std::vector<uint8_t>> values;
 
+  // ThrottleSet (command 8): the throttle sensor's converter count, two bytes
+  // big-endian. Reading k answers throttleCounts[k % size] when that list is not empty
+  // (a noisy sensor, or a throttle that is opened between two steps), else
+  // throttleCount; throttleReply makes it answer nothing or one byte instead.
+  enum class ThrottleReply { Count, None, OneByte };
+  static constexpr int kThrottleIdle = 112, kThrottleFull = 905;
+  int throttleCount = kThrottleIdle;
+  std::vector<int> throttleCounts;
+  ThrottleReply throttleReply = ThrottleReply::Count;
+  int throttleReadings = 0;  // readings answered or refused
+
   // Answers for further commands, or a test's own answer to a built-in one: consulted
   // before the built-in commands.
   std::map<uint8_t, std::function<Reply(const uint8_t* payload, uint8_t n)>> handlers;
@@ -119,6 +130,7 @@ class AppDevice : public Device {
   Reply OnReadChunk(const uint8_t* payload, uint8_t n);
   Reply OnWriteValues(const uint8_t* payload, uint8_t n);
   Reply OnReadValues(const uint8_t* payload, uint8_t n);
+  Reply OnThrottleSet(const uint8_t* payload, uint8_t n);
   void FinishUpload();
 
   // Images are rebuilt only when a block changes: a download of 12380 bytes asks for
