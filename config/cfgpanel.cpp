@@ -34,19 +34,28 @@ QString NotListed(int value) {
 }  // namespace
 
 void FitTable(QTableWidget* table, int columnWidth) {
+  // Sizes come from the style and the font: polish first, or the header is measured
+  // with the defaults and the last row ends up cut off.
+  table->ensurePolished();
+  table->horizontalHeader()->ensurePolished();
+  table->verticalHeader()->ensurePolished();
   table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   table->horizontalHeader()->setDefaultSectionSize(columnWidth);
   table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  table->verticalHeader()->setDefaultSectionSize(24);
-  int height = table->horizontalHeader()->isVisible() ? table->horizontalHeader()->sizeHint().height() : 0;
+  const int rowHeight = std::max(24, table->fontMetrics().height() + 8);
+  table->verticalHeader()->setDefaultSectionSize(rowHeight);
+  // One width for the row captions of every table, so that the columns of tables
+  // stacked one under the other line up.
+  table->verticalHeader()->setFixedWidth(kRowCaptionWidth);
+  int height = table->horizontalHeader()->isHidden() ? 0 : table->horizontalHeader()->sizeHint().height();
   for (int r = 0; r < table->rowCount(); ++r)
-    if (!table->isRowHidden(r)) height += table->rowHeight(r);
+    if (!table->isRowHidden(r)) height += rowHeight;
   height += 2 * table->frameWidth();
-  const int width = table->verticalHeader()->sizeHint().width() + columnWidth * table->columnCount() +
-                    2 * table->frameWidth();
+  const int width = kRowCaptionWidth + columnWidth * table->columnCount() + 2 * table->frameWidth();
   table->setFixedSize(width, height);
+  table->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 CfgPage::CfgPage(QWidget* parent) : parent_(parent), form_(std::make_unique<Ui::CfgPanel>()) {}

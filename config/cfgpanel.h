@@ -50,8 +50,9 @@ class CfgPage : public shell::Page {
   std::unique_ptr<params::FieldBinding> binding_;
 };
 
-// Sizes a table control to its cells: columns as narrow as the values allow, no
-// scrolling, height of the visible rows.
+// Sizes a table control to its cells: columns of `columnWidth`, row captions of one
+// width on every page, no scrolling, the height of the visible rows.
+inline constexpr int kRowCaptionWidth = 120;
 void FitTable(QTableWidget* table, int columnWidth);
 
 }  // namespace config

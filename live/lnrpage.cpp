@@ -79,11 +79,10 @@ uint8_t LnrPage::Init() {
     if (!table) return 0;
     table->setVerticalHeaderItem(InputRow(t), new QTableWidgetItem(QStringLiteral("Input (count)")));
     table->setVerticalHeaderItem(OutputRow(t), new QTableWidgetItem(QStringLiteral("Output")));
-    config::FitTable(table, kColumnWidth);
+    if (QWidget* box = table->parentWidget()) box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   }
   farf->setVerticalHeaderItem(kFarfHeaderRow, new QTableWidgetItem(QStringLiteral("Read")));
   farf->setVerticalHeaderItem(kFarfOutputRow, new QTableWidgetItem(QStringLiteral("Output (%)")));
-  config::FitTable(farf, kColumnWidth);
 
   QObject::connect(farf, &QTableWidget::cellDoubleClicked, widget_, [this](int row, int column) {
     if (row == kFarfHeaderRow) ReadFarfColumn(column);
@@ -106,7 +105,10 @@ void LnrPage::LayoutLnrTables() {
     binding_->SetGroupVisible(group++, shown);
     if (auto* box = widget_->findChild<QWidget*>(QStringLiteral("GRP") + QString::fromLatin1(t.control)))
       box->setVisible(shown);
+    if (auto* table = widget_->findChild<QTableWidget*>(QString::fromLatin1(t.control)))
+      config::FitTable(table, kColumnWidth);
   }
+  form_->CBcalibrationFarf->setEnabled(com::isComOpen != 0);
   const bool reserve = IsFuelReserveShown();
   binding_->SetGroupVisible(kFuelReserveGroup, reserve);
   form_->GRPpercFuelReserve->setVisible(reserve);

@@ -88,9 +88,7 @@ std::vector<uint8_t> DefaultParBlock() {
   std::vector<uint8_t> block(ecu::kParSize, 0);
   StampBlock(block, ecu::kParType);
   block[kCylinderOffset] = 2;
-  // A few plausible 16-bit settings in the swapped area, so the image is not mostly zeros.
-  for (uint32_t i = 0; i < 288; ++i) PutS16(block, 464 + 2 * i, 100 + (i % 16) * 25);
-  for (uint32_t i = 0; i < 20; ++i) PutS16(block, 1232 + 2 * i, 1000 + 50 * i);
+  FillConfiguration(block);
   return block;
 }
 

@@ -141,5 +141,7 @@ class AppDevice : public Device {
 // Default blocks (PC order) with valid stamps, bike code, marker and plausible maps.
 std::vector<uint8_t> DefaultParBlock();
 std::vector<uint8_t> DefaultMapBlock(int set);
+// Writes plausible configuration fields into a parameter block.
+void FillConfiguration(std::vector<uint8_t>& block);
 
 }  // namespace sim

@@ -352,6 +352,11 @@ TEST_F(PagesTest, ThrottleSettingWithTheSimulator) {
   ASSERT_TRUE(Connect());
   Lnr().Timer();
   EXPECT_TRUE(f.CBcalibrationFarf->isEnabled());
+  // A double click on the header row reads that column.
+  emit f.TABfarf->cellDoubleClicked(0, 7);
+  emit f.TABfarf->cellDoubleClicked(1, 8);  // other rows are edited, not read
+  EXPECT_EQ(f.TABfarf->item(1, 8)->text(), "500");
+  EXPECT_EQ(f.TABfarf->item(1, 7)->text(), QString::number(sim::AppDevice::kThrottleIdle));
   // A reading that gets one byte fails with the generic error; the block is untouched.
   io.log.clear();
   device.throttleReply = sim::AppDevice::ThrottleReply::OneByte;

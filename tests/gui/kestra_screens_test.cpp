@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QPixmap>
 
+#include "canacq/caqpage.h"
 #include "config/cfgpanel.h"
 #include "shell/panelswitch.h"
 #include "live/lnrpage.h"
@@ -20,9 +21,15 @@ using shell::PageId;
 TEST_F(KestraWindowTest, PagePictures) {
   const QString dir = qEnvironmentVariable("KESTRA_SCREENSHOT_DIR");
   if (dir.isEmpty()) GTEST_SKIP() << "KESTRA_SCREENSHOT_DIR not set";
+  canacq::SetCanLabelPath(QStringLiteral(BUILD_DIR "/shell/canlabel.ini"));  // the shipped sample
   Start();
+  canacq::SetCanLabelPath(QString());
   window->resize(1500, 950);
   window->show();
+  // The simulator's configuration, received as the user does.
+  ASSERT_TRUE(Connect());
+  AnswerDialog("CBconfiguration");
+  Click(F().CBreceive);
   auto* cfg = dynamic_cast<config::CfgPage*>(window->Pages().Find(PageId::Config));
   ASSERT_NE(cfg, nullptr);
   const struct {
@@ -57,7 +64,8 @@ TEST_F(KestraWindowTest, PagePictures) {
   QApplication::processEvents();
   EXPECT_TRUE(gas->grab().save(dir + QStringLiteral("/throttle-setting.png")));
   gas->hide();
-  EXPECT_TRUE(io.Messages().empty());
+  ASSERT_EQ(io.Messages().size(), 1u);
+  EXPECT_EQ(io.Messages()[0].text, "Done!");
 }
 
 }  // namespace
