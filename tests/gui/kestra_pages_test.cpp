@@ -140,6 +140,16 @@ TEST_F(PagesTest, ConfigurationPageFollowsTheBike) {
   ASSERT_TRUE(window->Pages().GatherAllPanels());
   EXPECT_EQ(config::GetBikeCode(ecu::ecuParData), 0x060003u);
 
+  // Where the new family has the model and the year, they are kept.
+  ChooseBike(1, 1, 5);  // Monster 620 2005
+  const int multistrada = f.RINGtypeBikeFamily->findData(2);
+  f.RINGtypeBikeFamily->setCurrentIndex(multistrada);
+  emit f.RINGtypeBikeFamily->activated(multistrada);
+  EXPECT_EQ(f.RINGtypeBikeModel->currentText(), "1000");
+  EXPECT_EQ(f.RINGtypeBikeYear->currentText(), "2005");
+  EXPECT_EQ(config::GetBikeCode(ecu::ecuParData), 0x020105u);
+  EXPECT_EQ(config::fFuelControl, 1);  // Multistrada 1000: pattern J
+
   // Superbike 1098R 2008: two injectors, dashboard, water.
   ChooseBike(6, 5, 8);
   EXPECT_EQ(config::fTempIsOil, 0);
@@ -325,6 +335,14 @@ TEST_F(PagesTest, LinearisationGatherFixesThrottleAndSorts) {
   // Shown again after the repair.
   EXPECT_EQ(f.TABth2o->item(0, 2)->text(), "30");
   EXPECT_EQ(f.TABfarf->item(2, 5)->text(), "33.3");
+
+  // A cell that does not hold a number fails the gather, and nothing of the page
+  // reaches the block, not even the tables read before it.
+  SetCell(f.TABfarf, 1, 3, QStringLiteral("299"));
+  SetCell(f.TABnbego2, 1, 3, QStringLiteral("lean"));
+  EXPECT_EQ(window->Pages().GatherAllPanels(), 0);
+  EXPECT_EQ(At(560, 3), 250);
+  SetCell(f.TABnbego2, 1, 3, QStringLiteral("0"));
 
   // Interpolation fills columns 2 to 15 of the input row from the first and last.
   SetCell(f.TABfarf, 1, 0, QStringLiteral("200"));
