@@ -27,8 +27,9 @@ constexpr int kNotesChars = static_cast<int>(kNotesSize) - 1;
 
 // "(not listed)" items keep a value the catalogue does not offer, so that a gather
 // stores back what the block held instead of the ring's first entry.
-QString NotListed(int value) {
-  return QStringLiteral("%1 (not listed)").arg(value);
+QString NotListed(int ring, int value) {
+  const char* year = ring == 2 ? szYear(value) : "";
+  return QStringLiteral("%1 (not listed)").arg(year[0] ? QString::fromLatin1(year) : QString::number(value));
 }
 
 }  // namespace
@@ -112,7 +113,7 @@ uint8_t CfgPage::SetRing(int ring, int value, bool addMissing) {
   int index = box->findData(value);
   if (index < 0) {
     if (!addMissing) return 0;
-    box->addItem(NotListed(value), value);
+    box->addItem(NotListed(ring, value), value);
     index = box->count() - 1;
   }
   box->setCurrentIndex(index);

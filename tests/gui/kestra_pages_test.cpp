@@ -150,6 +150,16 @@ TEST_F(PagesTest, ConfigurationPageFollowsTheBike) {
   EXPECT_EQ(config::GetBikeCode(ecu::ecuParData), 0x020105u);
   EXPECT_EQ(config::fFuelControl, 1);  // Multistrada 1000: pattern J
 
+  // A code outside the catalogue (a Monster 400 of 2006 from a file) is shown as it
+  // is and stored back unchanged; the flags keep the last bike's.
+  config::PutBikeCode(ecu::ecuParData, 0x010006);
+  ASSERT_TRUE(window->Pages().ScatterAllPanels());
+  EXPECT_EQ(f.RINGtypeBikeModel->currentText(), "400");
+  EXPECT_EQ(f.RINGtypeBikeYear->currentText(), "2006 (not listed)");
+  EXPECT_EQ(config::fFuelControl, 1);
+  ASSERT_TRUE(window->Pages().GatherAllPanels());
+  EXPECT_EQ(config::GetBikeCode(ecu::ecuParData), 0x010006u);
+
   // Superbike 1098R 2008: two injectors, dashboard, water.
   ChooseBike(6, 5, 8);
   EXPECT_EQ(config::fTempIsOil, 0);
