@@ -268,6 +268,8 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
       return OnWriteChunk(payload, n);
     case com::ReadChunk:
       return OnReadChunk(payload, n);
+    case com::ThrottleSet:
+      return OnThrottleSet(payload, n);
     case com::GetDataName: {
       bool known = false;
       std::string name = n == 1 ? DataName(payload[0], &known) : std::string();
@@ -280,12 +282,28 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
       return OnWriteValues(payload, n);
     case com::ReadValues:
       return OnReadValues(payload, n);
-    case com::ThrottleSet:
-      return OnThrottleSet(payload, n);
     default:
       break;
   }
   reply.send = false;  // unknown or malformed requests are not answered
+  return reply;
+}
+
+// ThrottleSet: one byte, 1; the reply is the throttle count, 16-bit big-endian.
+Device::Reply AppDevice::OnThrottleSet(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n != 1 || payload[0] != 1 || throttleReply == ThrottleReply::None) {
+    if (n == 1 && payload[0] == 1) ++throttleReadings;
+    reply.send = false;
+    return reply;
+  }
+  int count = throttleCount;
+  if (!throttleCounts.empty())
+    count = throttleCounts[static_cast<size_t>(throttleReadings) % throttleCounts.size()];
+  ++throttleReadings;
+  count = std::clamp(count, 0, 0xFFFF);
+  reply.payload = {static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
+  if (throttleReply == ThrottleReply::OneByte) reply.payload.resize(1);
   return reply;
 }
 
@@ -385,24 +403,6 @@ Device::Reply AppDevice::OnReadValues(const uint8_t* payload, uint8_t n) {
     reply.payload.insert(reply.payload.end(), it->second.begin(),
                          it->second.begin() + static_cast<long>(take));
   }
-  return reply;
-}
-
-// ThrottleSet: one byte, 1; the reply is the throttle count, 16-bit big-endian.
-Device::Reply AppDevice::OnThrottleSet(const uint8_t* payload, uint8_t n) {
-  Reply reply;
-  if (n != 1 || payload[0] != 1 || throttleReply == ThrottleReply::None) {
-    if (n == 1 && payload[0] == 1) ++throttleReadings;
-    reply.send = false;
-    return reply;
-  }
-  int count = throttleCount;
-  if (!throttleCounts.empty())
-    count = throttleCounts[static_cast<size_t>(throttleReadings) % throttleCounts.size()];
-  ++throttleReadings;
-  count = std::clamp(count, 0, 0xFFFF);
-  reply.payload = {static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
-  if (throttleReply == ThrottleReply::OneByte) reply.payload.resize(1);
   return reply;
 }
 
