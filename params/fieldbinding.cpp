@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QLocale>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -80,6 +82,16 @@ QString CellText(const Field& field, double shown) {
 
 void InstallCellEditor(QTableWidget* table) {
   if (!dynamic_cast<CellEditor*>(table->itemDelegate())) table->setItemDelegate(new CellEditor(table));
+}
+
+void FitTableHeight(QTableWidget* table, int rowHeight) {
+  table->verticalHeader()->setDefaultSectionSize(rowHeight);
+  table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const int header =
+      table->horizontalHeader()->isHidden() ? 0 : table->horizontalHeader()->sizeHint().height();
+  table->setFixedHeight(rowHeight * table->rowCount() + header +
+                        table->horizontalScrollBar()->sizeHint().height() + 2 * table->frameWidth());
 }
 
 uint8_t FieldBinding::Setup() {

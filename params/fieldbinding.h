@@ -44,5 +44,7 @@ QString CellText(const ecu::Field& field, double shown);
 // Installs the numeric cell editor on a table (done by Setup; public for pages that
 // fill their own cells).
 void InstallCellEditor(QTableWidget* table);
+// Gives a table the height that shows all its rows (and a horizontal scroll bar's room).
+void FitTableHeight(QTableWidget* table, int rowHeight = 24);
 
 }  // namespace params
