@@ -4,10 +4,13 @@
 // plus its library in shell/CMakeLists.txt.
 #include <memory>
 
+#include "canacq/caqpage.h"
+#include "config/cfgpanel.h"
+#include "live/lnrpage.h"
+#include "maps/ui/mp1page.h"
 #include "params/pr1page.h"
 #include "params/pr2page.h"
 #include "params/pr3page.h"
-#include "maps/ui/mp1page.h"
 #include "shell/pages.h"
 
 namespace shell {
@@ -30,7 +33,12 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (!AddPage<params::Pr1Page>(registry, parent, &registry)) return 0;
   if (!AddPage<params::Pr2Page>(registry, parent)) return 0;
   if (!AddPage<params::Pr3Page>(registry, parent)) return 0;
-  // linearisations, CAN acquisition, configuration, diagnostics, live data: not built yet.
+  if (!AddPage<live::LnrPage>(registry, parent)) return 0;
+  if (!AddPage<canacq::CaqPage>(registry, parent)) return 0;
+  if (dynamic_cast<canacq::CaqPage*>(registry.Find(PageId::CanAcq)))
+    registry.hooks.ignoreCaqWarning = canacq::IgnoreCaqWarning;
+  if (!AddPage<config::CfgPage>(registry, parent)) return 0;
+  // diagnostics, live data: not built yet.
   return 1;
 }
 
