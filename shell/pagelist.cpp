@@ -2,16 +2,17 @@
 // in the place of the start-up order, e.g.
 //   if (!registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
 // plus its library in shell/CMakeLists.txt.
+#include <memory>
+
+#include "live/livpage.h"
 #include "shell/pages.h"
 
 namespace shell {
 
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
-  (void)registry;
-  (void)parent;
   // map editor, map tuning, injection editor, advance editor, parameter pages 1-3,
-  // linearisations, CAN acquisition, configuration, diagnostics, live data:
-  // none of them is built yet.
+  // linearisations, CAN acquisition, configuration, diagnostics: not built yet.
+  if (!registry.Has(PageId::Live) && !registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
   return 1;
 }
 

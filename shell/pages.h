@@ -51,6 +51,8 @@ class Page {
   virtual uint8_t Timer();
   // Called when the page leaves the front (the map editor hides its graphs).
   virtual void Leave() {}
+  // Interval of the main timer while the page is in front, ms; -1 keeps the shell's.
+  virtual int TimerInterval() const { return -1; }
 };
 
 // What the shell asks of parts that are not pages themselves. Each later part
