@@ -165,6 +165,7 @@ void LivPage::ShowLiveData() {
     }
   }
   drawnGeneration_ = model_.shown;
+  ++draws_;
   lastDraw_ = com::Timer();
   drawing_ = false;
 }

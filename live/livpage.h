@@ -41,6 +41,7 @@ class LivPage : public shell::Page {
   LiveModel& Model() { return model_; }
   Ui::LivePanel& Form() { return *form_; }
   Datalog& Log() { return log_; }
+  uint32_t Draws() const { return draws_; }  // redraws of the controls so far
 
   // Shows the held record now (the timer does it at most at the screen's rate).
   void ShowLiveData();
@@ -79,6 +80,7 @@ class LivPage : public shell::Page {
   double lastDraw_ = -1;
   double lastStatus_ = -1;
   bool drawing_ = false;
+  uint32_t draws_ = 0;
 };
 
 }  // namespace live
