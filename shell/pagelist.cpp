@@ -4,6 +4,7 @@
 // plus its library in shell/CMakeLists.txt.
 #include <memory>
 
+#include "diagnostics/dgnpage.h"
 #include "live/livpage.h"
 #include "shell/pages.h"
 
@@ -11,7 +12,8 @@ namespace shell {
 
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   // map editor, map tuning, injection editor, advance editor, parameter pages 1-3,
-  // linearisations, CAN acquisition, configuration, diagnostics: not built yet.
+  // linearisations, CAN acquisition, configuration: not built yet.
+  if (!registry.Has(PageId::Diagnostics) && !registry.Add(std::make_unique<dgn::DgnPage>(parent))) return 0;
   if (!registry.Has(PageId::Live) && !registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
   return 1;
 }
