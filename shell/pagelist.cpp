@@ -6,6 +6,7 @@
 
 #include "diagnostics/dgnpage.h"
 #include "live/livpage.h"
+#include "protect/protect.h"
 #include "shell/pages.h"
 
 namespace shell {
@@ -15,6 +16,7 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   // linearisations, CAN acquisition, configuration: not built yet.
   if (!registry.Has(PageId::Diagnostics) && !registry.Add(std::make_unique<dgn::DgnPage>(parent))) return 0;
   if (!registry.Has(PageId::Live) && !registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
+  registry.hooks.enableDtcPage = [] { return protect::fEnableDtcPage; };
   return 1;
 }
 
