@@ -78,7 +78,7 @@ double SensorValue(int sensor, double count) {
       return count * 0.371;  // pressure, mbar
     case 6:
     case 7:
-      return count * 1100 / 4095;  // lambda sensor voltage, mV
+      return count * 11000 / 4095;  // lambda sensor voltage, tenths of a millivolt
     default:
       return count / 25;  // battery, tenths of a volt
   }
@@ -294,9 +294,9 @@ std::vector<uint8_t> EcuModel::LiveRecord() {
   };
   const double mv1 = lambdaMv(0), mv2 = lambdaMv(1.3);
   analog(32, 6, Count(mv1 * 4095 / 1100));
-  PutS16(r, 34, mv1 / 1.0);
+  PutS16(r, 34, mv1 * 10);  // tenths of a millivolt
   analog(36, 7, Count(mv2 * 4095 / 1100));
-  PutS16(r, 38, mv2 / 1.0);
+  PutS16(r, 38, mv2 * 10);
   PutU16(r, 40, device_ && device_->activeMapping == 2 ? 1 : 0);
   analog(42, 8, Count(vbat * 250));
   PutS16(r, 44, vbat * 10);
