@@ -31,6 +31,11 @@ constexpr const char* kLocked[] = {"CBonTimeReset",    "CBoverRpmReset", "CBover
                                    "CBdistReset",      "NUMrpmLimit",    "NUMthrottleLimit",
                                    "NUMvelWheelLimit", "NUMdistLimit"};
 
+// Style sheets are set only when they change: each change restyles the widget.
+void SetStyle(QWidget* w, const QString& style) {
+  if (w->styleSheet() != style) w->setStyleSheet(style);
+}
+
 }  // namespace
 
 DgnPage::DgnPage(QWidget* parent) : widget_(new QWidget(parent)), form_(std::make_unique<Ui::DiagPanel>()) {}
@@ -155,7 +160,7 @@ void DgnPage::ShowDiagnostics() {
   for (const StatusField& f : StatusFields()) {
     if (f.show == StatusShow::Led) {
       const bool on = model_.StatusValue(f) != 0;
-      form_->LEDdistErrs->setStyleSheet(QString::fromLatin1(on ? kLedOn : kLedOff));
+      SetStyle(form_->LEDdistErrs, QString::fromLatin1(on ? kLedOn : kLedOff));
       continue;
     }
     auto* edit = widget_->findChild<QLineEdit*>(QString::fromLatin1(f.control));
@@ -172,7 +177,7 @@ void DgnPage::ShowDiagnostics() {
   for (const Sensor& s : Sensors()) {
     const QString name = QLatin1String(s.name);
     auto* reset = widget_->findChild<QPushButton*>(QStringLiteral("CB") + name + QStringLiteral("ErrReset"));
-    reset->setStyleSheet(model_.ResetHighlighted(s) ? QString::fromLatin1(kHighlight) : normalResetStyle_);
+    SetStyle(reset, model_.ResetHighlighted(s) ? QString::fromLatin1(kHighlight) : normalResetStyle_);
     auto* toggle = widget_->findChild<QPushButton*>(QStringLiteral("TOGB") + name);
     QSignalBlocker block(toggle);
     toggle->setChecked(!model_.SwitchBit(s));

@@ -84,6 +84,10 @@ uint8_t LivPage::Init() {
     if (!button) return 0;
     QObject::connect(button, &QAbstractButton::clicked, widget_, [this, button] { OnOutputTest(button); });
   }
+  for (const char* name : kTestToggles) {
+    testToggles_.push_back(widget_->findChild<QAbstractButton*>(QString::fromLatin1(name)));
+    if (!testToggles_.back()) return 0;
+  }
   normalBackground_ = form_->NUMfarfAD->styleSheet();
   form_->NUMsizeofLiveData->setText(QString::number(kLiveDataSize));
   QObject::connect(form_->TBrecord, &QPushButton::clicked, widget_, [this](bool on) { SetRecording(on); });
@@ -102,9 +106,8 @@ uint8_t LivPage::Timer() {
   const uint8_t result = model_.LivTimer(refresh);
   if (refresh) ShowLiveConfig();
   if (model_.engineRunning) {
-    for (const char* name : kTestToggles)
-      if (auto* toggle = widget_->findChild<QAbstractButton*>(QString::fromLatin1(name));
-          toggle->isChecked()) {
+    for (QAbstractButton* toggle : testToggles_)
+      if (toggle->isChecked()) {
         QSignalBlocker block(toggle);
         toggle->setChecked(false);
       }

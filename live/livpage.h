@@ -75,6 +75,7 @@ class LivPage : public shell::Page {
   std::vector<std::pair<const LiveLed*, QLabel*>> leds_;
   std::map<QLabel*, int> ledState_;  // -1 unknown, 0 off, 1 on
   std::map<QLineEdit*, int> faultState_;
+  std::vector<QAbstractButton*> testToggles_;  // turned off while the engine runs
   QString normalBackground_;
   uint32_t drawnGeneration_ = 0;
   double lastDraw_ = -1;
