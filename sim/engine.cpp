@@ -735,6 +735,15 @@ bool ParseEngineOption(const std::string& name, const std::string& value, EcuMod
                        std::string* error) {
   *used = true;
   Equipment& e = model.equipment;
+  if (!EngineOptionTakesValue(name) && !value.empty()) {
+    static const char* flags[] = {"oil-temp", "water-temp", "single-injection", "no-wheel-speed",
+                                  "engine-off"};
+    for (const char* flag : flags)
+      if (name == flag) {
+        *error = "--" + name + " takes no value";
+        return false;
+      }
+  }
   if (name == "oil-temp") {
     e.oilTemperature = true;
   } else if (name == "water-temp") {
