@@ -153,6 +153,17 @@ TEST_F(LivePageTest, RecordWritesEveryRecordAndTheStatusLine) {
   EXPECT_FALSE(page->Form().TBrecord->isChecked());
 }
 
+TEST_F(LivePageTest, ALogThatCannotBeWrittenIsRefusedPlainly) {
+  StartLive();
+  page->SetRecording(true, Path("no/such/folder/run.csv"));
+  EXPECT_FALSE(page->Form().TBrecord->isChecked());
+  ASSERT_EQ(io.Messages().size(), 1u);
+  EXPECT_EQ(io.Messages()[0].title, "Record");
+  EXPECT_NE(io.Messages()[0].text.find("No such file or directory"), std::string::npos);
+  Tick(3);
+  EXPECT_EQ(page->Log().Count(), 0u);
+}
+
 TEST_F(LivePageTest, TheLivePagePollsAsFastAsTheLinkAllows) {
   StartLive();
   Tick();
