@@ -1,8 +1,9 @@
 // The running engine behind the simulated ECU: live record (command 7) with the bench
 // adjustments echoed, output tests (command 11), the equipment records read with
 // ReadValues (addresses 7.1, 7.2, 7.3), the diagnostic records and password
-// (commands 16, 17, 19), and the access protection (command 3 and the protected
-// flag of Identify, which stays set until the right keys arrive).
+// (commands 16, 17, 19), the access protection (command 3 and the protected flag of
+// Identify, which stays set until the right keys arrive), and the data names by slot
+// (command 15: 0 the configuration, 1 and 2 the map sets, 8 the active one).
 //
 // Time comes from `clock` (seconds); tests set their own, q740-sim uses the steady
 // clock. The engine starts a second after the model is created, cranks, idles and
