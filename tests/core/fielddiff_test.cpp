@@ -93,3 +93,29 @@ TEST(FieldDiff, MapsComeFirstAndEveryDifferenceOnceInCsv) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every named element of every table, changed alone, is listed once under its own name:
+// no table reaches outside its block or lies under a map or another table's field.
+TEST(FieldDiff, EveryNamedElementIsListedUnderItsName) {
+  for (int type : {ecu::kParType, ecu::kMapType}) {
+    const Block a = Empty(type);
+    for (std::span<const ecu::Field> table : cli::FieldTablesOf(type)) {
+      for (const ecu::Field& f : table) {
+        if (f.control[0] == '\0') continue;
+        for (int r = 0; r < f.rows; ++r) {
+          for (int c = 0; c < f.cols; ++c) {
+            Block b = a;
+            ecu::SetRaw(b.data(), f, ecu::GetRaw(a.data(), f, r, c) + 1, r, c);
+            const std::vector<ecu::BlockDifference> d = cli::DiffNamedBlocks(type, a.data(), b.data());
+            ASSERT_EQ(d.size(), 1u) << f.control << " " << r << "," << c;
+            EXPECT_EQ(d[0].item.rfind(f.control, 0), 0u) << ecu::DiffLine(d[0]);
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
