@@ -101,6 +101,13 @@ void DiffMap(std::vector<BlockDifference>& out, int id, const uint8_t* a, const 
   }
 }
 
+// A field's shown value as text; a value that rounds to zero reads "0.00", not "-0.00".
+std::string ShownText(const Field& f, int64_t raw) {
+  std::string text = FormatShown(f, ToShown(f, raw));
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
 // The named elements of the tables whose bytes no earlier item showed; their bytes
 // leave the word list.
 void DiffFields(std::vector<BlockDifference>& out, const uint8_t* a, const uint8_t* b, uint32_t first,
@@ -129,8 +136,8 @@ void DiffFields(std::vector<BlockDifference>& out, const uint8_t* a, const uint8
           } else {
             d.item = f.control;
           }
-          d.a = FormatShown(f, ToShown(f, ra));
-          d.b = FormatShown(f, ToShown(f, rb));
+          d.a = ShownText(f, ra);
+          d.b = ShownText(f, rb);
           if (d.a == d.b) {  // finer than the decimals show
             d.a += " (raw " + std::to_string(ra) + ")";
             d.b += " (raw " + std::to_string(rb) + ")";

@@ -51,6 +51,7 @@ TEST(FieldDiff, EachDifferingElementByItsNameInDisplayUnits) {
       {P, 600, 2, 0, 256, "TABth2o  column 5  row 2: 0.0 -> 25.6 (+25.6)"},
       {P, 528 + 2 * 15, 2, 1000, 990, "TABfarf  column 16  row 3: 100.0 -> 99.0 (-1.0)"},
       {P, 1136, 4, 65536 * 3, 65536 * 3 + 1, "NUMidlKp: 3.00 (raw 196608) -> 3.00 (raw 196609) (+0.00)"},
+      {P, 1136, 4, 0, -1, "NUMidlKp: 0.00 (raw 0) -> 0.00 (raw -1) (-0.00)"},
       {P, 1211, 1, 0, 1, "TBdropSwitchOn: 0 -> 1"},
       {P, 1206, 1, 0, 9, "constant1205_2: 0 -> 9 (+9)"},
       {P, 1202, 2, 150, 100, "NUMpercFuelReserve: 15.0 -> 10.0 (-5.0)"},
