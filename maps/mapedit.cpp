@@ -447,6 +447,7 @@ void EditHistory::Begin(const Place& where) {
 
 void EditHistory::Flush() {
   if (PendingChanged()) {
+    std::memcpy(pending_->after.data(), ecu::ecuMapData, ecu::kMapSize);
     undo_.push_back(*pending_);
     redo_.clear();
     while (undo_.size() > capacity_) undo_.pop_front();
@@ -454,29 +455,29 @@ void EditHistory::Flush() {
   pending_.reset();
 }
 
+// Only the bytes that the step itself changed are put back (or forward): a change made
+// meanwhile by another editor of the same block, outside this history, stays.
 bool EditHistory::Undo(Place* where) {
   Flush();
   if (undo_.empty()) return false;
-  Step now;
-  std::memcpy(now.bytes.data(), ecu::ecuMapData, ecu::kMapSize);
-  now.where = undo_.back().where;
-  std::memcpy(ecu::ecuMapData, undo_.back().bytes.data(), ecu::kMapSize);
-  if (where) *where = undo_.back().where;
+  const Step& step = undo_.back();
+  for (size_t i = 0; i < ecu::kMapSize; ++i)
+    if (step.bytes[i] != step.after[i]) ecu::ecuMapData[i] = step.bytes[i];
+  if (where) *where = step.where;
+  redo_.push_back(step);
   undo_.pop_back();
-  redo_.push_back(now);
   return true;
 }
 
 bool EditHistory::Redo(Place* where) {
   Flush();
   if (redo_.empty()) return false;
-  Step now;
-  std::memcpy(now.bytes.data(), ecu::ecuMapData, ecu::kMapSize);
-  now.where = redo_.back().where;
-  std::memcpy(ecu::ecuMapData, redo_.back().bytes.data(), ecu::kMapSize);
-  if (where) *where = redo_.back().where;
+  const Step& step = redo_.back();
+  for (size_t i = 0; i < ecu::kMapSize; ++i)
+    if (step.bytes[i] != step.after[i]) ecu::ecuMapData[i] = step.after[i];
+  if (where) *where = step.where;
+  undo_.push_back(step);
   redo_.pop_back();
-  undo_.push_back(now);
   return true;
 }
 

@@ -140,11 +140,11 @@ int CylinderPlanes();
 
 // ---- Edit history ----
 
-// Snapshots of the whole map block taken before each edit: an undo puts back exactly
-// the earlier bytes. Begin() is called before an edit; the snapshot becomes a step only
-// when the block has changed by the next Begin, Undo, Redo or Flush, so edits that
-// change nothing leave no step, and a drag that runs many small edits after one Begin
-// is one step.
+// Snapshots of the whole map block taken before and after each edit: an undo puts back
+// exactly the earlier bytes of what the step changed (and a redo its later ones), so the
+// histories of two editors of the same block never undo each other's edits. Begin() is called before an edit;
+// the snapshot becomes a step only when the block has changed by the next Begin, Undo, Redo or Flush, so
+// edits that change nothing leave no step, and a drag that runs many small edits after one Begin is one step.
 // Where an edit was made, so that undo can show it again.
 struct EditPlace {
   uint8_t map = 1, cyl = 0;
@@ -171,7 +171,8 @@ class EditHistory {
 
  private:
   struct Step {
-    std::array<uint8_t, ecu::kMapSize> bytes;
+    std::array<uint8_t, ecu::kMapSize> bytes;  // before the edit
+    std::array<uint8_t, ecu::kMapSize> after;  // after it (taken when the step is kept)
     Place where;
   };
   bool PendingChanged() const;

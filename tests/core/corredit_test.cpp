@@ -1,0 +1,193 @@
+// The injection and advance correction editors' model: defaults, gather with the
+// axis repair, and the value dialog's three options.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "link/bytes.h"
+#include "maps/advance.h"
+#include "maps/corredit.h"
+#include "maps/inject.h"
+
+namespace {
+
+using maps::CellRect;
+using maps::CorrMode;
+
+struct Block {
+  std::array<uint8_t, 12344> b{};
+  int16_t At(uint32_t offset, int i) const {
+    return static_cast<int16_t>(com::Get16LE(b.data() + offset + 2 * i));
+  }
+  void Set(uint32_t offset, int i, int16_t v) {
+    com::Put16LE(b.data() + offset + 2 * i, static_cast<uint16_t>(v));
+  }
+};
+
+TEST(CorrEdit, DefaultsOfBothEditors) {
+  Block k;
+  std::memset(k.b.data(), 0x5A, k.b.size());
+  maps::InitInjData(k.b.data());
+  maps::InitAdvData(k.b.data());
+  EXPECT_EQ(k.At(10904, 0), 1000);   // air correction 1.000
+  EXPECT_EQ(k.At(11128, 15), 1000);  // barometric axis
+  EXPECT_EQ(k.At(10392, 31), 180);   // phase
+  EXPECT_EQ(k.At(10456, 31), 0);
+  EXPECT_EQ(k.At(8920, 127), 1000);  // injection user map, cylinder 2
+  EXPECT_EQ(k.At(9208, 7), 0);
+  EXPECT_EQ(k.At(11224, 0), 0);
+  EXPECT_EQ(k.At(11448, 0), 1000);
+  EXPECT_EQ(k.At(9480, 127), 0);
+  EXPECT_EQ(k.b[9784], 0x5A);  // the byte after the advance user map's Y axis stays
+}
+
+TEST(CorrEdit, PhaseBreakpointBelowItsNeighbourIsRaisedWithItsValue) {
+  Block k;
+  maps::InitInjData(k.b.data());
+  const auto& ed = maps::InjEditor();
+  auto shown = maps::ShowCorr(ed, k.b.data());
+  const size_t phase = 4;
+  ASSERT_STREQ(ed.curves[phase].control, "TABfase");
+  for (int i = 0; i < 32; ++i) {
+    shown.axis[phase][i] = 500.0 * i;
+    shown.values[phase][i] = 100 + i;
+  }
+  shown.axis[phase][5] = 1200;  // below 2000 of point 4
+  bool repaired = false;
+  ASSERT_EQ(maps::GatherCorr(ed, shown, k.b.data(), &repaired), 1);
+  EXPECT_TRUE(repaired);
+  EXPECT_EQ(k.At(10456, 5), 2000);
+  EXPECT_EQ(k.At(10392, 5), 104);
+  EXPECT_EQ(k.At(10456, 6), 3000);
+  EXPECT_EQ(k.At(10392, 6), 106);
+  // A second gather of what is now shown changes nothing.
+  ASSERT_EQ(maps::GatherCorr(ed, maps::ShowCorr(ed, k.b.data()), k.b.data(), &repaired), 1);
+  EXPECT_FALSE(repaired);
+}
+
+TEST(CorrEdit, UserMapAxisRepairMovesColumnsAndRowsOfBothCylinders) {
+  Block k;
+  maps::InitAdvData(k.b.data());
+  const auto& ed = maps::AdvEditor();
+  auto shown = maps::ShowCorr(ed, k.b.data());
+  for (int i = 0; i < 16; ++i) shown.x[i] = 1000.0 * i;
+  for (int j = 0; j < 8; ++j) shown.y[j] = 10.0 * j;
+  for (int cyl = 0; cyl < 2; ++cyl)
+    for (int i = 0; i < 128; ++i) shown.cells[cyl][i] = (cyl + 1) * 0.1 * i;
+  shown.x[3] = 500;  // below 2000
+  shown.y[2] = 5;    // below 10
+  ASSERT_EQ(maps::GatherCorr(ed, shown, k.b.data()), 1);
+  EXPECT_EQ(k.At(9736, 3), 2000);
+  EXPECT_EQ(k.At(9768, 2), 100);
+  for (int cyl = 0; cyl < 2; ++cyl) {
+    const uint32_t m = cyl == 0 ? 9224 : 9480;
+    EXPECT_EQ(k.At(m, 0 * 16 + 3), k.At(m, 0 * 16 + 2)) << cyl;  // column 3 took column 2
+    EXPECT_EQ(k.At(m, 5 * 16 + 3), k.At(m, 5 * 16 + 2)) << cyl;
+    EXPECT_EQ(k.At(m, 2 * 16 + 7), k.At(m, 1 * 16 + 7)) << cyl;  // row 2 took row 1
+    EXPECT_EQ(k.At(m, 1 * 16 + 7), (cyl + 1) * (16 + 7)) << cyl;
+  }
+}
+
+TEST(CorrEdit, GatherHoldsTypedValuesToTheLimits) {
+  Block k;
+  maps::InitInjData(k.b.data());
+  const auto& ed = maps::InjEditor();
+  auto shown = maps::ShowCorr(ed, k.b.data());
+  shown.values[0][0] = 7.5;      // above 2
+  shown.values[0][1] = -0.0005;  // halves away from zero, then the limit 0
+  shown.values[0][2] = 1.2345;   // 1.235
+  shown.cells[1][0] = -1;
+  ASSERT_EQ(maps::GatherCorr(ed, shown, k.b.data()), 1);
+  EXPECT_EQ(k.At(10904, 0), 2000);
+  EXPECT_EQ(k.At(10904, 1), 0);
+  EXPECT_EQ(k.At(10904, 2), 1235);
+  EXPECT_EQ(k.At(8920, 0), 0);
+  shown.values.pop_back();
+  EXPECT_EQ(maps::GatherCorr(ed, shown, k.b.data()), 0);
+}
+
+TEST(CorrEdit, SetOnTheWholeTableChangesOnlyThatCylindersCells) {
+  Block k;
+  maps::InitInjData(k.b.data());
+  const auto& ed = maps::InjEditor();
+  const Block before = k;
+  const CellRect all = maps::NormaliseUserSelection({0, 0, 9, 17}, 0, 0);
+  EXPECT_EQ(all, (CellRect{1, 1, 8, 16}));
+  ASSERT_EQ(maps::ApplyCorr(ed, k.b.data(), 1, CorrMode::Set, 1.100, all), 1);
+  for (size_t i = 0; i < k.b.size(); i += 2) {
+    const bool cyl2 = i >= 8920 && i < 8920 + 256;
+    EXPECT_EQ(k.At(0, int(i / 2)), cyl2 ? 1100 : before.At(0, int(i / 2))) << i;
+  }
+}
+
+TEST(CorrEdit, SelectionOnTheAxesAlone) {
+  EXPECT_TRUE(maps::NormaliseUserSelection({0, 3, 1, 5}, 0, 3).Empty());  // X axis row
+  EXPECT_TRUE(maps::NormaliseUserSelection({2, 0, 4, 1}, 2, 0).Empty());  // Y axis column
+  EXPECT_EQ(maps::NormaliseUserSelection({0, 0, 1, 1}, 4, 6), (CellRect{4, 6, 1, 1}));
+  EXPECT_EQ(maps::NormaliseUserSelection({0, 2, 3, 2}, 0, 2), (CellRect{1, 2, 2, 2}));
+}
+
+TEST(CorrEdit, OptionsQuantiseAndHoldToTheLimits) {
+  struct Case {
+    bool inject;
+    CorrMode mode;
+    int16_t cell;
+    double v;
+    int16_t stored;
+  };
+  const Case cases[] = {
+      {true, CorrMode::Perc, 1500, 100.0, 2000},    // +100 % on 1.500, held at 2.000
+      {true, CorrMode::Perc, 1000, 10.04, 1100},    // 10.0 %
+      {true, CorrMode::Set, 1000, 1.2345, 1235},    // quantised before it is applied
+      {true, CorrMode::Add, 300, -0.5, 0},          // held at 0
+      {false, CorrMode::Add, -7000, -30.0, -7200},  // -700.0 - 30.0 gives -720.0
+      {false, CorrMode::Perc, -100, -100.0, 0},    {false, CorrMode::Set, 0, -12.34, -123},
+  };
+  for (const Case& c : cases) {
+    const auto& ed = c.inject ? maps::InjEditor() : maps::AdvEditor();
+    Block k;
+    maps::InitCorrData(ed, k.b.data());
+    const uint32_t m = ed.user.matrix[0];
+    k.Set(m, 2 * 16 + 3, c.cell);
+    const CellRect one{3, 4, 1, 1};
+    const auto preview = maps::PreviewCorr(ed, k.b.data(), 0, c.mode, c.v, one);
+    ASSERT_EQ(preview.size(), 1u);
+    EXPECT_NEAR(preview[0], c.stored / ed.user.valueScale, 1e-9) << c.v;
+    EXPECT_EQ(k.At(m, 2 * 16 + 3), c.cell);  // the preview leaves the block alone
+    ASSERT_EQ(maps::ApplyCorr(ed, k.b.data(), 0, c.mode, c.v, one), 1);
+    EXPECT_EQ(k.At(m, 2 * 16 + 3), c.stored) << c.v;
+  }
+}
+
+TEST(CorrEdit, DialogSetupPerOption) {
+  const auto set = maps::PrepareCorrDialog(maps::InjEditor(), CorrMode::Set, 1.25);
+  EXPECT_EQ(set.label, "[k]");
+  EXPECT_DOUBLE_EQ(set.step, 0.001);
+  EXPECT_DOUBLE_EQ(set.start, 1.25);
+  EXPECT_EQ(set.decimals, 3);
+  const auto add = maps::PrepareCorrDialog(maps::AdvEditor(), CorrMode::Add, 5);
+  EXPECT_DOUBLE_EQ(add.min, -30.0);
+  EXPECT_DOUBLE_EQ(add.start, 0);
+  EXPECT_DOUBLE_EQ(add.step, 0.1);
+  EXPECT_EQ(add.label, "[°]");
+  const auto perc = maps::PrepareCorrDialog(maps::AdvEditor(), CorrMode::Perc, 5);
+  EXPECT_EQ(perc.label, "[%]");
+  EXPECT_DOUBLE_EQ(perc.step, 0.1);
+  // The set option starts inside its range even for a cell beyond it.
+  EXPECT_DOUBLE_EQ(maps::PrepareCorrDialog(maps::AdvEditor(), CorrMode::Set, -700).start, -90.0);
+}
+
+TEST(CorrEdit, WaterAndOilCurvesExcludeEachOther) {
+  for (const auto* ed : {&maps::InjEditor(), &maps::AdvEditor()}) {
+    int water = 0, oil = 0;
+    for (const auto& k : ed->curves) {
+      water += maps::CurveShown(k, false) && !maps::CurveShown(k, true);
+      oil += maps::CurveShown(k, true) && !maps::CurveShown(k, false);
+    }
+    EXPECT_EQ(water, 1);
+    EXPECT_EQ(oil, 1);
+  }
+}
+
+}  // namespace

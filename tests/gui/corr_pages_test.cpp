@@ -1,0 +1,158 @@
+// The injection and advance correction editors in the Kestra window: reached from the
+// main panel, the water or oil table by the bike, typed values with the axis repair,
+// and the value dialog with its preview, undo and redo.
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <functional>
+
+#include "kestra_fixture.h"
+#include "link/bytes.h"
+#include "maps/ui/corrpage.h"
+#include "ui_corrval.h"
+
+namespace kestra_test {
+namespace {
+
+using shell::PageId;
+
+int16_t At(uint32_t offset, int i) {
+  return static_cast<int16_t>(com::Get16LE(ecu::ecuMapData + offset + 2 * i));
+}
+void Set(uint32_t offset, int i, int16_t v) {
+  com::Put16LE(ecu::ecuMapData + offset + 2 * i, uint16_t(v));
+}
+
+class CorrPagesTest : public KestraWindowTest {
+ protected:
+  void SetUp() override {
+    KestraWindowTest::SetUp();
+    config::fTempIsOil = 0;
+    Start();
+  }
+  void TearDown() override {
+    config::fTempIsOil = 0;
+    KestraWindowTest::TearDown();
+  }
+  maps::CorrPage* Page(PageId id) { return dynamic_cast<maps::CorrPage*>(window->Pages().Find(id)); }
+  QWidget* Group(maps::CorrPage* p, const char* control) {
+    return p->Widget()->findChild<QWidget*>(QStringLiteral("GRP") + control);
+  }
+  // Answers the next value dialog from the event loop.
+  void WithDialog(std::function<void(maps::CorrValDialog*)> answer) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+      auto* dialog = dynamic_cast<maps::CorrValDialog*>(QApplication::activeModalWidget());
+      if (!dialog || !dialog->isVisible()) return;
+      poll->stop();
+      poll->deleteLater();
+      answer(dialog);
+    });
+    poll->start();
+  }
+  void RightClick(QTableWidget* t, int row, int col) {
+    const QRect r = t->visualItemRect(t->item(row, col));
+    QTest::mouseClick(t->viewport(), Qt::RightButton, Qt::NoModifier, r.center());
+  }
+};
+
+TEST_F(CorrPagesTest, InjectionEditorFromTheMainPanel) {
+  maps::CorrPage* inj = Page(PageId::Injection);
+  ASSERT_NE(inj, nullptr);
+  Set(11032, 3, 1234);  // the oil curve, hidden on a water-cooled bike
+  ASSERT_EQ(inj->Scatter(), 1);
+  Click(F().CBinj);
+  ASSERT_EQ(window->Pages().Current(), PageId::Injection);
+  EXPECT_TRUE(Group(inj, "TABkjTh2o")->isVisibleTo(inj->Widget()));
+  EXPECT_FALSE(Group(inj, "TABkjToil")->isVisibleTo(inj->Widget()));
+
+  // A phase breakpoint typed below its left neighbour is raised to it with its value.
+  QTableWidget* phase = inj->Curve(4);
+  ASSERT_EQ(phase->objectName(), "TABfase");
+  phase->item(0, 1)->setText("500");
+  phase->item(1, 1)->setText("200");
+  phase->item(0, 2)->setText("300");
+  EXPECT_EQ(At(10456, 2), 500);
+  EXPECT_EQ(At(10392, 2), 200);
+  EXPECT_EQ(phase->item(0, 2)->text(), "500");
+  EXPECT_EQ(At(11032, 3), 1234);  // the hidden table kept its value through the gathers
+
+  // Oil temperature: the other table, with the value it kept.
+  config::fTempIsOil = 1;
+  Click(F().CBinfo);
+  Click(F().CBinj);
+  EXPECT_FALSE(Group(inj, "TABkjTh2o")->isVisibleTo(inj->Widget()));
+  EXPECT_TRUE(Group(inj, "TABkjToil")->isVisibleTo(inj->Widget()));
+  EXPECT_EQ(inj->Curve(2)->item(1, 3)->text(), "1.234");
+
+  // The whole cylinder 2 table with both axes, set 1.100: only that cylinder's cells change.
+  QTableWidget* cyl2 = inj->User(1);
+  cyl2->selectAll();
+  std::string title, unit;
+  bool bold = false;
+  QString previewed;
+  WithDialog([&](maps::CorrValDialog* d) {
+    title = d->windowTitle().toStdString();
+    unit = d->Form().TMunit->text().toStdString();
+    EXPECT_TRUE(d->Form().RBset->isChecked());
+    d->Form().NSval->setValue(1.1);
+    previewed = cyl2->item(8, 16)->text();
+    bold = cyl2->item(8, 16)->font().bold();
+    d->Form().CBapply->click();
+  });
+  RightClick(cyl2, 3, 3);
+  EXPECT_EQ(title, "Edit Injection");
+  EXPECT_EQ(unit, "[k]");
+  EXPECT_EQ(previewed, "1.100");
+  EXPECT_TRUE(bold);
+  for (int i = 0; i < 128; ++i) {
+    EXPECT_EQ(At(8920, i), 1100) << i;
+    EXPECT_EQ(At(8664, i), 1000) << i;
+  }
+  EXPECT_EQ(At(9176, 0), 0);
+  EXPECT_FALSE(cyl2->item(1, 1)->font().bold());
+
+  // One undo step puts the cells back, redo sets them again.
+  EXPECT_TRUE(inj->Undo());
+  EXPECT_EQ(At(8920, 5), 1000);
+  EXPECT_EQ(cyl2->item(1, 6)->text(), "1.000");
+  EXPECT_TRUE(inj->Redo());
+  EXPECT_EQ(At(8920, 5), 1100);
+}
+
+TEST_F(CorrPagesTest, AdvanceDialogAddsAndHoldsAtTheLimit) {
+  maps::CorrPage* adv = Page(PageId::Advance);
+  ASSERT_NE(adv, nullptr);
+  Set(9224, 1 * 16 + 2, -7000);
+  ASSERT_EQ(adv->Scatter(), 1);
+  Click(F().CBadv);
+  ASSERT_EQ(window->Pages().Current(), PageId::Advance);
+  QTableWidget* cyl1 = adv->User(0);
+  EXPECT_EQ(cyl1->item(2, 3)->text(), "-700.0");
+  cyl1->setCurrentCell(2, 3);
+  WithDialog([&](maps::CorrValDialog* d) {
+    EXPECT_EQ(d->windowTitle(), "Edit Advance");
+    d->Form().RBadd->click();
+    EXPECT_DOUBLE_EQ(d->Form().NSval->minimum(), -30.0);
+    d->Form().NSval->setValue(-30.0);
+    d->Form().CBapply->click();
+  });
+  QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(At(9224, 1 * 16 + 2), -7200);
+  EXPECT_EQ(At(9224, 1 * 16 + 3), 0);
+  EXPECT_EQ(cyl1->item(2, 3)->text(), "-720.0");
+
+  // The axis row alone is no selection; Cancel leaves the block.
+  cyl1->clearSelection();
+  cyl1->setCurrentCell(0, 4);
+  QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
+  ASSERT_FALSE(io.log.empty());
+  EXPECT_EQ(io.log.back().title, "Edit Advance");
+  EXPECT_EQ(io.log.back().text, "No selection...");
+}
+
+}  // namespace
+}  // namespace kestra_test
