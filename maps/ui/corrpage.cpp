@@ -86,8 +86,8 @@ bool ReadCell(const QTableWidget* t, int row, int col, double* v) {
   return ok;
 }
 
-void FitTable(QTableWidget* t) {
-  t->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
+void FitTable(QTableWidget* t, int columnWidth) {
+  t->horizontalHeader()->setDefaultSectionSize(columnWidth);
   t->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   t->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   t->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -174,6 +174,7 @@ void CorrValDialog::Apply() {
   const uint8_t ok =
       ApplyCorr(page_->Editor(), ecu::ecuMapData, cyl_, mode_, form_->NSval->value(), selection_);
   QApplication::restoreOverrideCursor();
+  page_->History().Flush();
   if (!ok || !page_->Scatter()) {
     com::Ui().MessagePopup(page_->Editor().editTitle, shell::szGenericError);
     result_ = 0;
@@ -265,7 +266,7 @@ uint8_t CorrPage::Scatter() {
       PutCell(t, 0, i, s.axis[n][i], k.axisDecimals, k.axisMin, k.axisMax, true);
       PutCell(t, 1, i, s.values[n][i], k.valueDecimals, k.valueMin, k.valueMax, true);
     }
-    FitTable(t);
+    FitTable(t, k.points > 16 ? kColumnWidth - 18 : kColumnWidth);
   }
   const CorrUserMap& u = editor_.user;
   for (int cyl = 0; cyl < 2; ++cyl) {
@@ -273,7 +274,7 @@ uint8_t CorrPage::Scatter() {
     // The axes are read back from the cylinder 1 table: on the cylinder 2 table they are shown only.
     const bool axes = cyl == 0;
     PutCell(t, 0, 0, 0, 0, 0, 0, false);
-    t->item(0, 0)->setText(QString());
+    t->item(0, 0)->setText(QStringLiteral("Y \\ rpm"));
     for (int i = 0; i < kUserCols; ++i) PutCell(t, 0, i + 1, s.x[i], u.xDecimals, u.xMin, u.xMax, axes);
     for (int j = 0; j < kUserRows; ++j) PutCell(t, j + 1, 0, s.y[j], u.yDecimals, u.yMin, u.yMax, axes);
     const QColor shade = t->palette().color(QPalette::AlternateBase);
@@ -283,8 +284,7 @@ uint8_t CorrPage::Scatter() {
       for (int c = 0; c < kUserCols; ++c)
         PutCell(t, r + 1, c + 1, s.cells[cyl][r * kUserCols + c], u.valueDecimals, u.valueMin, u.valueMax,
                 true);
-    t->horizontalHeader()->setDefaultSectionSize(kColumnWidth - 8);
-    t->resizeRowsToContents();
+    FitTable(t, kColumnWidth);
   }
   scattering_ = false;
   return 1;
@@ -323,6 +323,10 @@ uint8_t CorrPage::Gather() {
 
 uint8_t CorrPage::Timer() {
   return shell::Ping();
+}
+
+void CorrPage::Leave() {
+  history_.Flush();
 }
 
 void CorrPage::BlocksReplaced(int type) {

@@ -74,6 +74,7 @@ class CorrPage : public QObject, public shell::Page {
   uint8_t Scatter() override;
   uint8_t Gather() override;
   uint8_t Timer() override;  // InjTimer / AdvTimer: the identity Ping
+  void Leave() override;     // closes the open edit step
   void BlocksReplaced(int type) override;
 
   const CorrEditor& Editor() const { return editor_; }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "ecudata/image.h"
 #include "link/bytes.h"
 #include "maps/advance.h"
 #include "maps/corredit.h"
@@ -188,6 +189,32 @@ TEST(CorrEdit, WaterAndOilCurvesExcludeEachOther) {
     EXPECT_EQ(water, 1);
     EXPECT_EQ(oil, 1);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The map editor and a correction editor keep their own histories over the same block:
+// undoing in one leaves the other's later edit in place.
+TEST(CorrEdit, TwoHistoriesDoNotUndoEachOthersEdits) {
+  std::memset(ecu::ecuMapData, 0, ecu::kMapSize);
+  maps::InitInjData(ecu::ecuMapData);
+  maps::EditHistory mapEditor, injection;
+  mapEditor.Begin({});
+  ecu::ecuMapData[100] = 7;  // a map cell
+  mapEditor.Flush();         // the map editor was left
+  injection.Begin({});
+  ASSERT_EQ(maps::ApplyCorr(maps::InjEditor(), ecu::ecuMapData, 0, CorrMode::Set, 1.5, {1, 1, 1, 1}), 1);
+  injection.Flush();
+  ASSERT_TRUE(mapEditor.Undo());
+  EXPECT_EQ(ecu::ecuMapData[100], 0);
+  EXPECT_EQ(maps::UserCell(maps::InjEditor(), ecu::ecuMapData, 0, 0, 0), 1500);  // kept
+  ASSERT_TRUE(injection.Undo());
+  EXPECT_EQ(maps::UserCell(maps::InjEditor(), ecu::ecuMapData, 0, 0, 0), 1000);
+  ASSERT_TRUE(mapEditor.Redo());
+  EXPECT_EQ(ecu::ecuMapData[100], 7);
+  EXPECT_EQ(maps::UserCell(maps::InjEditor(), ecu::ecuMapData, 0, 0, 0), 1000);
 }
 
 }  // namespace
