@@ -212,4 +212,92 @@ uint8_t ApplyCorr(const CorrEditor& editor, uint8_t* block, int cyl, CorrMode mo
   return 1;
 }
 
+// ---- Clipboard ----
+
+int CorrTableRows(const CorrEditor& editor, CorrTable table) {
+  if (table.curve < 0) return kUserTableRows;
+  return table.curve < int(editor.curves.size()) ? 2 : 0;
+}
+
+int CorrTableCols(const CorrEditor& editor, CorrTable table) {
+  if (table.curve < 0) return kUserTableCols;
+  return table.curve < int(editor.curves.size()) ? editor.curves[table.curve].points : 0;
+}
+
+bool CorrCellInfo(const CorrEditor& editor, CorrTable table, int row, int col, double* lo, double* hi,
+                  int* decimals) {
+  if (row < 0 || col < 0 || row >= CorrTableRows(editor, table) || col >= CorrTableCols(editor, table))
+    return false;
+  if (table.curve >= 0) {
+    const CorrCurve& k = editor.curves[table.curve];
+    *lo = row == 0 ? k.axisMin : k.valueMin;
+    *hi = row == 0 ? k.axisMax : k.valueMax;
+    *decimals = row == 0 ? k.axisDecimals : k.valueDecimals;
+    return true;
+  }
+  const CorrUserMap& u = editor.user;
+  if (table.cyl < 0 || table.cyl > 1 || (row == 0 && col == 0)) return false;
+  if ((row == 0 || col == 0) && table.cyl != 0) return false;
+  if (row == 0) {
+    *lo = u.xMin, *hi = u.xMax, *decimals = u.xDecimals;
+  } else if (col == 0) {
+    *lo = u.yMin, *hi = u.yMax, *decimals = u.yDecimals;
+  } else {
+    *lo = u.valueMin, *hi = u.valueMax, *decimals = u.valueDecimals;
+  }
+  return true;
+}
+
+double* CorrCellRef(const CorrEditor& editor, CorrShown& shown, CorrTable table, int row, int col) {
+  double lo, hi;
+  int decimals;
+  if (!CorrCellInfo(editor, table, row, col, &lo, &hi, &decimals)) return nullptr;
+  if (table.curve >= 0) return row == 0 ? &shown.axis[table.curve][col] : &shown.values[table.curve][col];
+  if (row == 0) return &shown.x[col - 1];
+  if (col == 0) return &shown.y[row - 1];
+  return &shown.cells[table.cyl][(row - 1) * kUserCols + col - 1];
+}
+
+std::string CopyCorrText(const CorrEditor& editor, const uint8_t* block, CorrTable table,
+                         const CellRect& selection) {
+  CorrShown shown = ShowCorr(editor, block);
+  CellRect s = selection;
+  s.height = std::min(s.height, CorrTableRows(editor, table) - s.top);
+  s.width = std::min(s.width, CorrTableCols(editor, table) - s.left);
+  if (s.top < 0 || s.left < 0) return {};
+  // The axes of the cylinder 2 table show those of cylinder 1.
+  const CorrTable values{table.curve, 0};
+  return CopyBlockText(
+      s,
+      [&](int row, int col) {
+        const CorrTable t = (table.curve < 0 && (row == 0 || col == 0)) ? values : table;
+        const double* v = CorrCellRef(editor, shown, t, row, col);
+        return v ? *v : 0.0;
+      },
+      [&](int row, int col) {
+        double lo, hi;
+        int decimals = 0;
+        const CorrTable t = (table.curve < 0 && (row == 0 || col == 0)) ? values : table;
+        CorrCellInfo(editor, t, row, col, &lo, &hi, &decimals);
+        return decimals;
+      });
+}
+
+PasteResult PasteCorrText(const CorrEditor& editor, uint8_t* block, CorrTable table, const std::string& text,
+                          int row, int col) {
+  CorrShown shown = ShowCorr(editor, block);
+  PasteResult r = PasteBlock(
+      text, row, col, CorrTableRows(editor, table), CorrTableCols(editor, table),
+      [&](int rr, int cc, double* lo, double* hi) {
+        int decimals;
+        return CorrCellInfo(editor, table, rr, cc, lo, hi, &decimals);
+      },
+      [&](int rr, int cc, double v) { *CorrCellRef(editor, shown, table, rr, cc) = v; });
+  if (r.ok && !GatherCorr(editor, shown, block)) {
+    r.ok = false;
+    r.message = "Nothing pasted.";
+  }
+  return r;
+}
+
 }  // namespace maps

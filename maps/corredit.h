@@ -124,4 +124,30 @@ std::vector<double> PreviewCorr(const CorrEditor& editor, const uint8_t* block, 
 uint8_t ApplyCorr(const CorrEditor& editor, uint8_t* block, int cyl, CorrMode mode, double v,
                   const CellRect& selection);
 
+// ---- Clipboard ----
+
+// A table of a page: curve `curve` (two rows: axis, values) or, with curve < 0, the user
+// map table of cylinder `cyl` (user-map table coordinates).
+struct CorrTable {
+  int curve = -1;
+  int cyl = 0;
+};
+int CorrTableRows(const CorrEditor& editor, CorrTable table);
+int CorrTableCols(const CorrEditor& editor, CorrTable table);
+// Limits and decimals of a table cell; false for the corner of a user map, for the axes
+// on the cylinder 2 table (they are edited on cylinder 1) and outside the table.
+bool CorrCellInfo(const CorrEditor& editor, CorrTable table, int row, int col, double* lo, double* hi,
+                  int* decimals);
+// The shown value of a table cell; nullptr where CorrCellInfo is false.
+double* CorrCellRef(const CorrEditor& editor, CorrShown& shown, CorrTable table, int row, int col);
+
+// Tab-separated text of a selection, display units with each cell's decimals.
+std::string CopyCorrText(const CorrEditor& editor, const uint8_t* block, CorrTable table,
+                         const CellRect& selection);
+// Pastes a tab-separated block with its top left at (row, col), checked whole first
+// (it must fit on cells that take values, every value a number within its limits);
+// then the block is gathered with the axis repair. Nothing is written on refusal.
+PasteResult PasteCorrText(const CorrEditor& editor, uint8_t* block, CorrTable table, const std::string& text,
+                          int row, int col);
+
 }  // namespace maps

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -202,5 +203,15 @@ struct PasteResult {
 PasteResult PasteTableText(const std::string& text, int row, int col);
 // The same into the Y table (one column); only map 5 has an editable Y axis.
 PasteResult PasteYText(const std::string& text, int row);
+
+// The same rules for any table of `tableRows` x `tableCols` cells: `limits` gives a cell's
+// display limits (false: the cell takes no value), `store` writes one value. Nothing is
+// stored unless the whole block fits and every value is a number within its limits.
+PasteResult PasteBlock(const std::string& text, int row, int col, int tableRows, int tableCols,
+                       const std::function<bool(int, int, double*, double*)>& limits,
+                       const std::function<void(int, int, double)>& store);
+// Tab-separated text of a selection of any table.
+std::string CopyBlockText(const CellRect& selection, const std::function<double(int, int)>& value,
+                          const std::function<int(int, int)>& precision);
 
 }  // namespace maps

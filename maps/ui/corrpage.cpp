@@ -1,6 +1,7 @@
 #include "maps/ui/corrpage.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -249,8 +250,64 @@ uint8_t CorrPage::Init() {
     auto* redo = new QShortcut(k, widget_, [this] { Redo(); });
     redo->setContext(Qt::WidgetWithChildrenShortcut);
   }
+  auto* copy = new QShortcut(QKeySequence::Copy, widget_, [this] { CopySelection(); });
+  copy->setContext(Qt::WidgetWithChildrenShortcut);
+  auto* paste = new QShortcut(QKeySequence::Paste, widget_, [this] { PasteClipboard(); });
+  paste->setContext(Qt::WidgetWithChildrenShortcut);
   InitCorrData(editor_, ecu::ecuMapData);
   return 1;
+}
+
+QTableWidget* CorrPage::FocusedTable(CorrTable* which) const {
+  for (size_t n = 0; n < curves_.size(); ++n)
+    if (curves_[n]->hasFocus()) {
+      *which = {int(n), 0};
+      return curves_[n];
+    }
+  for (int cyl = 0; cyl < 2; ++cyl)
+    if (user_[cyl] && user_[cyl]->hasFocus()) {
+      *which = {-1, cyl};
+      return user_[cyl];
+    }
+  return nullptr;
+}
+
+void CorrPage::Status(const QString& text) const {
+  if (auto* label = widget_->findChild<QLabel*>(QStringLiteral("TMstatus"))) label->setText(text);
+}
+
+void CorrPage::CopySelection() {
+  CorrTable which;
+  QTableWidget* t = FocusedTable(&which);
+  if (!t || shell::CheckfBusy()) return;
+  CellRect sel{std::max(t->currentRow(), 0), std::max(t->currentColumn(), 0), 1, 1};
+  const QList<QTableWidgetSelectionRange> ranges = t->selectedRanges();
+  if (!ranges.isEmpty())
+    sel = {ranges[0].topRow(), ranges[0].leftColumn(), ranges[0].rowCount(), ranges[0].columnCount()};
+  if (!Gather()) {
+    Error(editor_.title);
+    return;
+  }
+  QGuiApplication::clipboard()->setText(
+      QString::fromStdString(CopyCorrText(editor_, ecu::ecuMapData, which, sel)));
+  Status(QString("Copied %1 x %2 cells.").arg(sel.height).arg(sel.width));
+}
+
+void CorrPage::PasteClipboard() {
+  CorrTable which;
+  QTableWidget* t = FocusedTable(&which);
+  if (!t || shell::CheckfBusy()) return;
+  if (!Gather()) {
+    Error(editor_.title);
+    return;
+  }
+  BeginEdit();
+  const PasteResult r =
+      PasteCorrText(editor_, ecu::ecuMapData, which, QGuiApplication::clipboard()->text().toStdString(),
+                    std::max(t->currentRow(), 0), std::max(t->currentColumn(), 0));
+  history_.Flush();
+  Scatter();
+  Status(QString::fromStdString(r.message));
 }
 
 uint8_t CorrPage::Scatter() {

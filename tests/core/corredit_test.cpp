@@ -218,3 +218,50 @@ TEST(CorrEdit, TwoHistoriesDoNotUndoEachOthersEdits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CorrEdit, CopyAndPasteCheckTheWholeBlockFirst) {
+  Block k;
+  const auto& ed = maps::AdvEditor();
+  maps::InitAdvData(k.b.data());
+  k.Set(9224, 0, -125);  // cylinder 1, cell (0, 0)
+  k.Set(9224, 1, 300);
+  k.Set(9736, 1, 2500);  // X axis
+  const maps::CorrTable cyl1{-1, 0}, cyl2{-1, 1};
+  EXPECT_EQ(maps::CopyCorrText(ed, k.b.data(), cyl1, {0, 0, 2, 3}), "0\t0\t2500\n0.0\t-12.5\t30.0\n");
+  // The cylinder 2 table shows the axes of cylinder 1.
+  EXPECT_EQ(maps::CopyCorrText(ed, k.b.data(), cyl2, {0, 1, 1, 2}), "0\t2500\n");
+
+  const Block before = k;
+  struct Refusal {
+    maps::CorrTable table;
+    const char* text;
+    int row, col;
+  } refusals[] = {
+      {cyl2, "1\t2\n", 0, 1},                  // the axes are edited on cylinder 1
+      {cyl1, "1\t2\n", 0, 0},                  // the corner
+      {cyl1, "1\t800\n", 1, 1},                // outside -720 to 720
+      {cyl1, "1\tx\n", 1, 1},                  // not a number
+      {cyl1, "1\t2\t3\n", 1, 15},              // does not fit
+      {maps::CorrTable{0, 0}, "200\n", 0, 0},  // air temperature axis beyond 150
+  };
+  for (const Refusal& r : refusals) {
+    const auto result = maps::PasteCorrText(ed, k.b.data(), r.table, r.text, r.row, r.col);
+    EXPECT_FALSE(result.ok) << r.text;
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_EQ(k.b, before.b) << r.text;
+  }
+  const auto ok = maps::PasteCorrText(ed, k.b.data(), cyl2, "-12.5\t30.0\n", 1, 1);
+  EXPECT_TRUE(ok.ok) << ok.message;
+  EXPECT_EQ(k.At(9480, 0), -125);
+  EXPECT_EQ(k.At(9480, 1), 300);
+
+  // A pasted curve axis goes through the axis repair.
+  ASSERT_TRUE(maps::PasteCorrText(ed, k.b.data(), maps::CorrTable{0, 0}, "20\t10\n1.5\t2.5\n", 0, 0).ok);
+  EXPECT_EQ(k.At(11256, 0), 200);
+  EXPECT_EQ(k.At(11256, 1), 200);
+  EXPECT_EQ(k.At(11224, 1), 15);
+}
+
+}  // namespace
