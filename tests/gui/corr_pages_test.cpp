@@ -145,7 +145,27 @@ TEST_F(CorrPagesTest, AdvanceDialogAddsAndHoldsAtTheLimit) {
   EXPECT_EQ(At(9224, 1 * 16 + 3), 0);
   EXPECT_EQ(cyl1->item(2, 3)->text(), "-720.0");
 
-  // The axis row alone is no selection; Cancel leaves the block.
+  // An option change drops the preview; Esc leaves the block as it was.
+  QString previewed, afterChange;
+  bool boldAfterChange = true;
+  WithDialog([&](maps::CorrValDialog* d) {
+    d->Form().RBperc->click();
+    EXPECT_EQ(d->Form().TMunit->text(), "[%]");
+    d->Form().NSval->setValue(50.0);
+    previewed = cyl1->item(2, 3)->text();
+    d->Form().RBset->click();
+    EXPECT_DOUBLE_EQ(d->Form().NSval->value(), -90.0);  // the cell, held to the set range
+    afterChange = cyl1->item(2, 3)->text();
+    boldAfterChange = cyl1->item(2, 3)->font().bold();
+    QTest::keyClick(d, Qt::Key_Escape);
+  });
+  QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(previewed, "-720.0");  // -1080.0 held to the limit
+  EXPECT_EQ(afterChange, "-720.0");
+  EXPECT_FALSE(boldAfterChange);
+  EXPECT_EQ(At(9224, 1 * 16 + 2), -7200);
+
+  // The axis row alone is no selection.
   cyl1->clearSelection();
   cyl1->setCurrentCell(0, 4);
   QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
