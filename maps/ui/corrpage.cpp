@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QMoveEvent>
@@ -17,6 +18,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "config/bike.h"
@@ -36,28 +38,28 @@ namespace {
 constexpr int kMinRole = Qt::UserRole, kMaxRole = Qt::UserRole + 1, kDecRole = Qt::UserRole + 2;
 constexpr int kColumnWidth = 56;
 
-// Typed values go through a number field with the cell's limits and decimals, so a cell
-// holds only numbers within its range.
+// Typed values: a number is held to the cell's limits and shown with its decimals; a
+// text that is not a number leaves the cell as it was.
 class CorrCellDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                        const QModelIndex& index) const override {
-    auto* box = new QDoubleSpinBox(parent);
-    box->setLocale(QLocale::c());
-    box->setFrame(false);
-    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    box->setDecimals(index.data(kDecRole).toInt());
-    box->setRange(index.data(kMinRole).toDouble(), index.data(kMaxRole).toDouble());
-    return box;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+    auto* line = new QLineEdit(parent);
+    line->setFrame(false);
+    line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return line;
   }
   void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-    static_cast<QDoubleSpinBox*>(editor)->setValue(QLocale::c().toDouble(index.data().toString()));
+    static_cast<QLineEdit*>(editor)->setText(index.data().toString());
   }
   void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
-    auto* box = static_cast<QDoubleSpinBox*>(editor);
-    box->interpretText();
-    model->setData(index, QString::number(box->value(), 'f', index.data(kDecRole).toInt()));
+    QString text = static_cast<QLineEdit*>(editor)->text().trimmed();
+    if (!text.contains('.') && text.count(',') == 1) text.replace(',', '.');
+    bool ok = false;
+    const double v = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(v)) return;
+    const double held = std::clamp(v, index.data(kMinRole).toDouble(), index.data(kMaxRole).toDouble());
+    model->setData(index, QString::number(held, 'f', index.data(kDecRole).toInt()));
   }
 };
 
@@ -231,6 +233,7 @@ uint8_t CorrPage::Init() {
                                                     : "Advance [°]";
     t->setVerticalHeaderLabels({QString::fromUtf8(axisLabel), QString::fromUtf8(valueLabel)});
     wire(t);
+    t->installEventFilter(this);
     curves_.push_back(t);
   }
   for (int cyl = 0; cyl < 2; ++cyl) {
@@ -250,36 +253,31 @@ uint8_t CorrPage::Init() {
     auto* redo = new QShortcut(k, widget_, [this] { Redo(); });
     redo->setContext(Qt::WidgetWithChildrenShortcut);
   }
-  auto* copy = new QShortcut(QKeySequence::Copy, widget_, [this] { CopySelection(); });
-  copy->setContext(Qt::WidgetWithChildrenShortcut);
-  auto* paste = new QShortcut(QKeySequence::Paste, widget_, [this] { PasteClipboard(); });
-  paste->setContext(Qt::WidgetWithChildrenShortcut);
   InitCorrData(editor_, ecu::ecuMapData);
   return 1;
 }
 
-QTableWidget* CorrPage::FocusedTable(CorrTable* which) const {
+bool CorrPage::TableOf(const QTableWidget* table, CorrTable* which) const {
   for (size_t n = 0; n < curves_.size(); ++n)
-    if (curves_[n]->hasFocus()) {
+    if (curves_[n] == table) {
       *which = {int(n), 0};
-      return curves_[n];
+      return true;
     }
   for (int cyl = 0; cyl < 2; ++cyl)
-    if (user_[cyl] && user_[cyl]->hasFocus()) {
+    if (user_[cyl] && user_[cyl] == table) {
       *which = {-1, cyl};
-      return user_[cyl];
+      return true;
     }
-  return nullptr;
+  return false;
 }
 
 void CorrPage::Status(const QString& text) const {
   if (auto* label = widget_->findChild<QLabel*>(QStringLiteral("TMstatus"))) label->setText(text);
 }
 
-void CorrPage::CopySelection() {
+void CorrPage::CopySelection(QTableWidget* t) {
   CorrTable which;
-  QTableWidget* t = FocusedTable(&which);
-  if (!t || shell::CheckfBusy()) return;
+  if (!TableOf(t, &which) || shell::CheckfBusy()) return;
   CellRect sel{std::max(t->currentRow(), 0), std::max(t->currentColumn(), 0), 1, 1};
   const QList<QTableWidgetSelectionRange> ranges = t->selectedRanges();
   if (!ranges.isEmpty())
@@ -293,10 +291,9 @@ void CorrPage::CopySelection() {
   Status(QString("Copied %1 x %2 cells.").arg(sel.height).arg(sel.width));
 }
 
-void CorrPage::PasteClipboard() {
+void CorrPage::PasteClipboard(QTableWidget* t) {
   CorrTable which;
-  QTableWidget* t = FocusedTable(&which);
-  if (!t || shell::CheckfBusy()) return;
+  if (!TableOf(t, &which) || shell::CheckfBusy()) return;
   if (!Gather()) {
     Error(editor_.title);
     return;
@@ -466,6 +463,23 @@ bool CorrPage::Redo() {
 }
 
 bool CorrPage::eventFilter(QObject* watched, QEvent* event) {
+  auto* table = qobject_cast<QTableWidget*>(watched);
+  CorrTable which;
+  if (table && TableOf(table, &which) &&
+      (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    // The tables' own copy (one cell) gives way to the block copy and paste.
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste)) {
+      if (event->type() == QEvent::KeyPress) {
+        if (key->matches(QKeySequence::Copy))
+          CopySelection(table);
+        else
+          PasteClipboard(table);
+      }
+      event->accept();
+      return true;
+    }
+  }
   for (int cyl = 0; cyl < 2; ++cyl) {
     QTableWidget* t = user_[cyl];
     if (!t || (watched != t && watched != t->viewport())) continue;

@@ -88,9 +88,9 @@ class CorrPage : public QObject, public shell::Page {
   uint8_t OpenValueDialog(int cyl);
   bool Undo();
   bool Redo();
-  // Ctrl+C / Ctrl+V on the table that has the focus (tab-separated display values).
-  void CopySelection();
-  void PasteClipboard();
+  // Ctrl+C / Ctrl+V on one of the page's tables (tab-separated display values).
+  void CopySelection(QTableWidget* table);
+  void PasteClipboard(QTableWidget* table);
   // Shows values (row by row over rect) in bold in the cylinder's table.
   void Preview(int cyl, const CellRect& rect, const std::vector<double>& values);
   // An edit of the block is about to happen (one undo step).
@@ -104,8 +104,8 @@ class CorrPage : public QObject, public shell::Page {
   void Commit();  // a value typed into a cell
   void Error(const char* title) const;
   uint8_t ReadTables(CorrShown* shown) const;
-  // The focused table and which of the editor's tables it is; nullptr when none has the focus.
-  QTableWidget* FocusedTable(CorrTable* which) const;
+  // Which of the editor's tables a table widget is; false for another widget.
+  bool TableOf(const QTableWidget* table, CorrTable* which) const;
   void Status(const QString& text) const;
 
   shell::PageId id_;

@@ -2,6 +2,7 @@
 // main panel, the water or oil table by the bike, typed values with the axis repair,
 // and the value dialog with its preview, undo and redo.
 #include <QApplication>
+#include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QRadioButton>
@@ -31,6 +32,9 @@ class CorrPagesTest : public KestraWindowTest {
     KestraWindowTest::SetUp();
     config::fTempIsOil = 0;
     Start();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   }
   void TearDown() override {
     config::fTempIsOil = 0;
@@ -53,6 +57,18 @@ class CorrPagesTest : public KestraWindowTest {
     });
     poll->start();
   }
+  // Types into a cell as the user does: the first key opens the cell's number field.
+  void Type(QTableWidget* t, int row, int col, const QString& text) {
+    t->setFocus();
+    t->setCurrentCell(row, col);
+    QTest::keyClicks(t, text.left(1));
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_NE(editor, t);
+    QTest::keyClicks(editor, text.mid(1));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+  }
   void RightClick(QTableWidget* t, int row, int col) {
     const QRect r = t->visualItemRect(t->item(row, col));
     QTest::mouseClick(t->viewport(), Qt::RightButton, Qt::NoModifier, r.center());
@@ -68,6 +84,14 @@ TEST_F(CorrPagesTest, InjectionEditorFromTheMainPanel) {
   ASSERT_EQ(window->Pages().Current(), PageId::Injection);
   EXPECT_TRUE(Group(inj, "TABkjTh2o")->isVisibleTo(inj->Widget()));
   EXPECT_FALSE(Group(inj, "TABkjToil")->isVisibleTo(inj->Widget()));
+
+  // Typed values are held to the cell's limits.
+  QTableWidget* air = inj->Curve(0);
+  Type(air, 0, 0, "-50");
+  Type(air, 1, 0, "7");
+  EXPECT_EQ(At(10936, 0), -300);
+  EXPECT_EQ(At(10904, 0), 2000);
+  EXPECT_EQ(air->item(1, 0)->text(), "2.000");
 
   // A phase breakpoint typed below its left neighbour is raised to it with its value.
   QTableWidget* phase = inj->Curve(4);
@@ -163,6 +187,21 @@ TEST_F(CorrPagesTest, AdvanceDialogAddsAndHoldsAtTheLimit) {
   EXPECT_EQ(previewed, "-720.0");  // -1080.0 held to the limit
   EXPECT_EQ(afterChange, "-720.0");
   EXPECT_FALSE(boldAfterChange);
+  EXPECT_EQ(At(9224, 1 * 16 + 2), -7200);
+
+  // Ctrl+C on cylinder 1, Ctrl+V on cylinder 2: one undo step.
+  cyl1->setFocus();
+  cyl1->setCurrentCell(2, 3);
+  QTest::keyClick(cyl1, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "-720.0\n");
+  QTableWidget* cyl2 = adv->User(1);
+  cyl2->setFocus();
+  cyl2->setCurrentCell(2, 3);
+  QTest::keyClick(cyl2, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(At(9480, 1 * 16 + 2), -7200);
+  EXPECT_EQ(cyl2->item(2, 3)->text(), "-720.0");
+  EXPECT_TRUE(adv->Undo());
+  EXPECT_EQ(At(9480, 1 * 16 + 2), 0);
   EXPECT_EQ(At(9224, 1 * 16 + 2), -7200);
 
   // The axis row alone is no selection.
