@@ -15,10 +15,12 @@ int16_t Get(const uint8_t* block, uint32_t offset, int i) {
 void Put(uint8_t* block, uint32_t offset, int i, int16_t v) {
   com::Put16LE(block + offset + 2 * i, static_cast<uint16_t>(v));
 }
-// A display value held to its limits, as the nearest raw value.
+// A display value as the nearest raw value. Not held to the limits here: typed and pasted
+// values already are, and a value a loaded file holds beyond them stays as it was.
 int16_t Store(double d, double scale, double lo, double hi) {
+  (void)hi;
   if (std::isnan(d)) d = lo;
-  return RawFromDisplay(std::clamp(d, lo, hi), scale);
+  return RawFromDisplay(d, scale);
 }
 // A raw result held to scale times the limits, rounded half away from zero.
 int16_t HoldRaw(double raw, double scale, double lo, double hi) {

@@ -87,8 +87,9 @@ struct CorrShown {
 };
 CorrShown ShowCorr(const CorrEditor& editor, const uint8_t* block);
 
-// Stores what the tables show into the block: each value held to its table's limits and
-// stored as the nearest raw value (halves away from zero); then the axes are repaired
+// Stores what the tables show into the block: each value as the nearest raw value (halves
+// away from zero; the tables hold typed values to their limits, a value beyond them that
+// came from a file is kept); then the axes are repaired
 // (a breakpoint below its predecessor takes the predecessor's point and its value, on
 // the user map its column or row in both cylinders' matrices). `repaired` tells whether
 // the repair changed anything. 0 when the shown data does not fit the editor.
