@@ -181,9 +181,20 @@ TEST_F(CorrPagesTest, AdvanceDialogAddsAndHoldsAtTheLimit) {
     EXPECT_DOUBLE_EQ(d->Form().NSval->value(), -90.0);  // the cell, held to the set range
     afterChange = cyl1->item(2, 3)->text();
     boldAfterChange = cyl1->item(2, 3)->font().bold();
+    d->move(d->pos() + QPoint(40, 30));
     QTest::keyClick(d, Qt::Key_Escape);
   });
   QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
+  const QPoint remembered = adv->ValueDialog()->pos_;
+  ASSERT_TRUE(adv->ValueDialog()->posSet_);
+  QPoint shownAt;
+  WithDialog([&](maps::CorrValDialog* d) {
+    shownAt = d->pos();
+    EXPECT_TRUE(d->Form().RBset->isChecked());  // every opening starts with set
+    d->Form().CBcancel->click();
+  });
+  QTest::keyClick(cyl1, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(shownAt, remembered);
   EXPECT_EQ(previewed, "-720.0");  // -1080.0 held to the limit
   EXPECT_EQ(afterChange, "-720.0");
   EXPECT_FALSE(boldAfterChange);
