@@ -134,6 +134,7 @@ uint8_t GatherCorr(const CorrEditor& editor, const CorrShown& shown, uint8_t* bl
 }
 
 int16_t UserCell(const CorrEditor& editor, const uint8_t* block, int cyl, int r, int c) {
+  if (cyl < 0 || cyl > 1 || r < 0 || r >= kUserRows || c < 0 || c >= kUserCols) return 0;
   return static_cast<int16_t>(com::Get16LE(block + Cell(editor.user, cyl, r, c)));
 }
 

@@ -96,7 +96,7 @@ CorrShown ShowCorr(const CorrEditor& editor, const uint8_t* block);
 uint8_t GatherCorr(const CorrEditor& editor, const CorrShown& shown, uint8_t* block,
                    bool* repaired = nullptr);
 
-// Raw cell (r, c) of a cylinder's user matrix.
+// Raw cell (r, c) of a cylinder's user matrix; 0 outside the matrix.
 int16_t UserCell(const CorrEditor& editor, const uint8_t* block, int cyl, int r, int c);
 
 // Steps 1 and 2 of opening the value dialog, in user-map table coordinates: a selection

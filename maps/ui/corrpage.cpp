@@ -146,8 +146,10 @@ uint8_t CorrValDialog::Run(int cyl, const CellRect& selection) {
 void CorrValDialog::Prepare(CorrMode mode) {
   mode_ = mode;
   const CorrEditor& ed = page_->Editor();
+  const bool any = !selection_.Empty() && selection_.top >= 1 && selection_.left >= 1;
   const double first =
-      UserCell(ed, ecu::ecuMapData, cyl_, selection_.top - 1, selection_.left - 1) / ed.user.valueScale;
+      any ? UserCell(ed, ecu::ecuMapData, cyl_, selection_.top - 1, selection_.left - 1) / ed.user.valueScale
+          : 0.0;
   const CorrDialogSetup s = PrepareCorrDialog(ed, mode, first);
   preparing_ = true;
   form_->RBset->setChecked(mode == CorrMode::Set);
