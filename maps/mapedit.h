@@ -143,9 +143,10 @@ int CylinderPlanes();
 
 // Snapshots of the whole map block taken before and after each edit: an undo puts back
 // exactly the earlier bytes of what the step changed (and a redo its later ones), so the
-// histories of two editors of the same block never undo each other's edits. Begin() is called before an edit;
-// the snapshot becomes a step only when the block has changed by the next Begin, Undo, Redo or Flush, so
-// edits that change nothing leave no step, and a drag that runs many small edits after one Begin is one step.
+// histories of two editors of the same block never undo each other's edits. Begin() is
+// called before an edit; the snapshot becomes a step only when the block has changed by
+// the next Begin, Undo, Redo or Flush, so edits that change nothing leave no step, and a
+// drag that runs many small edits after one Begin is one step.
 // Where an edit was made, so that undo can show it again.
 struct EditPlace {
   uint8_t map = 1, cyl = 0;
