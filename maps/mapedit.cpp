@@ -447,6 +447,7 @@ void EditHistory::Begin(const Place& where) {
 
 void EditHistory::Flush() {
   if (PendingChanged()) {
+    std::memcpy(pending_->after.data(), ecu::ecuMapData, ecu::kMapSize);
     undo_.push_back(*pending_);
     redo_.clear();
     while (undo_.size() > capacity_) undo_.pop_front();
@@ -454,29 +455,29 @@ void EditHistory::Flush() {
   pending_.reset();
 }
 
+// Only the bytes that the step itself changed are put back (or forward): a change made
+// meanwhile by another editor of the same block, outside this history, stays.
 bool EditHistory::Undo(Place* where) {
   Flush();
   if (undo_.empty()) return false;
-  Step now;
-  std::memcpy(now.bytes.data(), ecu::ecuMapData, ecu::kMapSize);
-  now.where = undo_.back().where;
-  std::memcpy(ecu::ecuMapData, undo_.back().bytes.data(), ecu::kMapSize);
-  if (where) *where = undo_.back().where;
+  const Step& step = undo_.back();
+  for (size_t i = 0; i < ecu::kMapSize; ++i)
+    if (step.bytes[i] != step.after[i]) ecu::ecuMapData[i] = step.bytes[i];
+  if (where) *where = step.where;
+  redo_.push_back(step);
   undo_.pop_back();
-  redo_.push_back(now);
   return true;
 }
 
 bool EditHistory::Redo(Place* where) {
   Flush();
   if (redo_.empty()) return false;
-  Step now;
-  std::memcpy(now.bytes.data(), ecu::ecuMapData, ecu::kMapSize);
-  now.where = redo_.back().where;
-  std::memcpy(ecu::ecuMapData, redo_.back().bytes.data(), ecu::kMapSize);
-  if (where) *where = redo_.back().where;
+  const Step& step = redo_.back();
+  for (size_t i = 0; i < ecu::kMapSize; ++i)
+    if (step.bytes[i] != step.after[i]) ecu::ecuMapData[i] = step.after[i];
+  if (where) *where = step.where;
+  undo_.push_back(step);
   redo_.pop_back();
-  undo_.push_back(now);
   return true;
 }
 
@@ -673,6 +674,64 @@ PasteResult PasteYText(const std::string& text, int row) {
   result.ok = true;
   result.message = "Pasted " + Count(rows, 1) + ".";
   return result;
+}
+
+PasteResult PasteBlock(const std::string& text, int row, int col, int tableRows, int tableCols,
+                       const std::function<bool(int, int, double*, double*)>& limits,
+                       const std::function<void(int, int, double)>& store) {
+  PasteResult result;
+  std::vector<std::vector<std::string>> cells;
+  if (row < 0 || col < 0 || row >= tableRows || col >= tableCols) {
+    result.message = "Nothing pasted: no cell is active.";
+    return result;
+  }
+  if (!SplitBlock(text, &cells, &result.message)) return result;
+  const int rows = static_cast<int>(cells.size()), cols = static_cast<int>(cells.front().size());
+  result.rows = rows;
+  result.cols = cols;
+  if (row + rows > tableRows || col + cols > tableCols) {
+    result.message = "Nothing pasted: a block of " + Count(rows, cols) + " does not fit here (" +
+                     Count(tableRows - row, tableCols - col) + " fit from this cell).";
+    return result;
+  }
+  std::vector<double> values;
+  for (int j = 0; j < rows; ++j)
+    for (int k = 0; k < cols; ++k) {
+      double lo = 0, hi = 0, v = 0;
+      if (!limits(row + j, col + k, &lo, &hi)) {
+        result.message = "Nothing pasted: " + Position(j, k) + " falls on a cell that takes no value.";
+        return result;
+      }
+      if (!ParseNumber(cells[j][k], &v)) {
+        result.message = "Nothing pasted: \"" + cells[j][k] + "\" (" + Position(j, k) + ") is not a number.";
+        return result;
+      }
+      if (v < lo || v > hi) {
+        result.message = "Nothing pasted: " + cells[j][k] + " (" + Position(j, k) + ") is outside " +
+                         LimitText(lo, hi) + ".";
+        return result;
+      }
+      values.push_back(v);
+    }
+  for (int j = 0; j < rows; ++j)
+    for (int k = 0; k < cols; ++k) store(row + j, col + k, values[j * cols + k]);
+  result.ok = true;
+  result.message = "Pasted " + Count(rows, cols) + ".";
+  return result;
+}
+
+std::string CopyBlockText(const CellRect& selection, const std::function<double(int, int)>& value,
+                          const std::function<int(int, int)>& precision) {
+  std::string out;
+  if (selection.Empty()) return out;
+  for (int row = selection.top; row <= selection.Bottom(); ++row) {
+    for (int col = selection.left; col <= selection.Right(); ++col) {
+      if (col > selection.left) out += '\t';
+      out += Format(value(row, col), precision(row, col));
+    }
+    out += '\n';
+  }
+  return out;
 }
 
 }  // namespace maps

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,11 +141,12 @@ int CylinderPlanes();
 
 // ---- Edit history ----
 
-// Snapshots of the whole map block taken before each edit: an undo puts back exactly
-// the earlier bytes. Begin() is called before an edit; the snapshot becomes a step only
-// when the block has changed by the next Begin, Undo, Redo or Flush, so edits that
-// change nothing leave no step, and a drag that runs many small edits after one Begin
-// is one step.
+// Snapshots of the whole map block taken before and after each edit: an undo puts back
+// exactly the earlier bytes of what the step changed (and a redo its later ones), so the
+// histories of two editors of the same block never undo each other's edits. Begin() is
+// called before an edit; the snapshot becomes a step only when the block has changed by
+// the next Begin, Undo, Redo or Flush, so edits that change nothing leave no step, and a
+// drag that runs many small edits after one Begin is one step.
 // Where an edit was made, so that undo can show it again.
 struct EditPlace {
   uint8_t map = 1, cyl = 0;
@@ -171,7 +173,8 @@ class EditHistory {
 
  private:
   struct Step {
-    std::array<uint8_t, ecu::kMapSize> bytes;
+    std::array<uint8_t, ecu::kMapSize> bytes;  // before the edit
+    std::array<uint8_t, ecu::kMapSize> after;  // after it (taken when the step is kept)
     Place where;
   };
   bool PendingChanged() const;
@@ -201,5 +204,15 @@ struct PasteResult {
 PasteResult PasteTableText(const std::string& text, int row, int col);
 // The same into the Y table (one column); only map 5 has an editable Y axis.
 PasteResult PasteYText(const std::string& text, int row);
+
+// The same rules for any table of `tableRows` x `tableCols` cells: `limits` gives a cell's
+// display limits (false: the cell takes no value), `store` writes one value. Nothing is
+// stored unless the whole block fits and every value is a number within its limits.
+PasteResult PasteBlock(const std::string& text, int row, int col, int tableRows, int tableCols,
+                       const std::function<bool(int, int, double*, double*)>& limits,
+                       const std::function<void(int, int, double)>& store);
+// Tab-separated text of a selection of any table.
+std::string CopyBlockText(const CellRect& selection, const std::function<double(int, int)>& value,
+                          const std::function<int(int, int)>& precision);
 
 }  // namespace maps

@@ -9,6 +9,7 @@
 #include "diagnostics/dgnpage.h"
 #include "live/livpage.h"
 #include "live/lnrpage.h"
+#include "maps/ui/corrpage.h"
 #include "maps/ui/mp1page.h"
 #include "params/pr1page.h"
 #include "params/pr2page.h"
@@ -32,7 +33,9 @@ uint8_t AddPage(PageRegistry& registry, Args&&... args) {
 
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (!AddPage<maps::Mp1Page>(registry, parent)) return 0;
-  // map tuning, injection editor, advance editor: not built yet.
+  // map tuning: not built yet.
+  if (!AddPage<maps::InjPage>(registry, parent)) return 0;
+  if (!AddPage<maps::AdvPage>(registry, parent)) return 0;
   if (!AddPage<params::Pr1Page>(registry, parent, &registry)) return 0;
   if (!AddPage<params::Pr2Page>(registry, parent)) return 0;
   if (!AddPage<params::Pr3Page>(registry, parent)) return 0;

@@ -285,6 +285,7 @@ uint8_t Mp1Page::Timer() {
 }
 
 void Mp1Page::Leave() {
+  history_.Flush();  // an edit on another page is never part of this page's last step
   for (MapGraphView* view : {graph2D_.get(), graph3D_.get()})
     if (view) view->HideView();
 }

@@ -49,12 +49,15 @@ TEST_F(KestraWindowTest, PagePictures) {
       ring->setCurrentIndex(index);
       emit ring->activated(index);
     }
-    for (PageId page : {PageId::Config, PageId::CanAcq, PageId::Lineariz}) {
+    for (PageId page :
+         {PageId::Config, PageId::CanAcq, PageId::Lineariz, PageId::Injection, PageId::Advance}) {
       window->Switcher().SwitchTo(page);
       QApplication::processEvents();
-      const char* pageName = page == PageId::Config   ? "config"
-                             : page == PageId::CanAcq ? "canacq"
-                                                      : "lineariz";
+      const char* pageName = page == PageId::Config      ? "config"
+                             : page == PageId::CanAcq    ? "canacq"
+                             : page == PageId::Lineariz  ? "lineariz"
+                             : page == PageId::Injection ? "injection"
+                                                         : "advance";
       EXPECT_TRUE(window->grab().save(QStringLiteral("%1/%2-%3.png").arg(dir, pageName, bike.name)));
     }
   }
