@@ -1,0 +1,80 @@
+// A stand-in for the map editor, as the graph windows see it: an active cell, the
+// shaded cells, a count of edits, and a rescatter that redraws the windows.
+#pragma once
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "ecudata/image.h"
+#include "graphs/editorlink.h"
+#include "link/userio.h"
+#include "maps/map1.h"
+
+namespace graphs_test {
+
+class FakeEditor : public graphs::EditorLink {
+ public:
+  graphs::MapCell active{0, 0};
+  std::vector<graphs::MapCell> shaded;
+  int beginEdits = 0;
+  int blockChanges = 0;
+  std::vector<int> cellChanges;
+  std::function<uint8_t()> scatter;  // the editor's scatter ends by redrawing the graphs
+
+  graphs::MapCell ActiveCell() const override { return active; }
+  void SetActiveCell(graphs::MapCell cell) override { active = cell; }
+  void ShadeCells(const std::vector<graphs::MapCell>& cells) override { shaded = cells; }
+  void BeginEdit() override { ++beginEdits; }
+  uint8_t BlockChanged() override {
+    ++blockChanges;
+    return scatter ? scatter() : 1;
+  }
+  uint8_t CellValChange(int delta) override {
+    cellChanges.push_back(delta);
+    ++beginEdits;
+    if (active.row == graphs::kXAxisRow) return 1;
+    if (!maps::SetCurMap(active.col, active.row, delta, 0, 0, 0, 0, 0)) return 0;
+    return BlockChanged();
+  }
+};
+
+// Fresh blocks with the defaults of every map, equal reference copy.
+inline void ResetBlocks() {
+  std::memset(ecu::ecuMapData, 0, ecu::kMapSize);
+  std::memset(ecu::ecuParData, 0, ecu::kParSize);
+  for (int id = 1; id <= maps::kMapCount; ++id) maps::InitMp1Data(id);
+  std::memcpy(ecu::ecuMapRefData, ecu::ecuMapData, ecu::kMapSize);
+  maps::idCurMap = 1;
+  maps::idCurJcyl = 0;
+}
+
+inline maps::CellArray CurZ() {
+  maps::CellArray z;
+  maps::GetCurMapInfo(nullptr, nullptr, &z, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  return z;
+}
+inline int16_t Cell(int col, int row) {
+  return CurZ().Get(row * maps::kMapCols + col);
+}
+inline void SetCell(int col, int row, int v) {
+  CurZ().Set(row * maps::kMapCols + col, static_cast<int16_t>(v));
+}
+// X breakpoints 500, 1000, ... 16000.
+inline void SetSpeedAxis() {
+  maps::CellArray x;
+  maps::GetCurMapInfo(&x, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  for (int c = 0; c < maps::kMapCols; ++c) x.Set(c, static_cast<int16_t>(500 * (c + 1)));
+}
+
+// Records the pop-ups.
+class RecordingUi : public com::HeadlessUserIo {
+ public:
+  RecordingUi() { com::SetUi(this); }
+  ~RecordingUi() override { com::SetUi(nullptr); }
+  void MessagePopup(const std::string& title, const std::string& text) override {
+    popups.push_back({title, text});
+  }
+  std::vector<std::pair<std::string, std::string>> popups;
+};
+
+}  // namespace graphs_test
