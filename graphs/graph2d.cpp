@@ -95,6 +95,7 @@ void Graph2DWindow::BuildChart() {
   axisH_ = new QValueAxis;
   axisV_ = new QValueAxis;
   for (QValueAxis* axis : {axisH_, axisV_}) {
+    axis->setTickType(QValueAxis::TicksDynamic);
     axis->setGridLineColor(QColor(0x55, 0x55, 0x55));
     axis->setMinorGridLineColor(QColor(0x33, 0x33, 0x33));
     QFont f = axis->titleFont();
@@ -207,6 +208,18 @@ void Graph2DWindow::ShowRanges() {
   const AxisRange& h = model_.hRange[mode];
   axisH_->setRange(h.min, h.max);
   axisV_->setRange(model_.vRange.min, model_.vRange.max);
+  // Grid lines on round numbers, labelled with no more decimals than they need.
+  int precX = 0, precY = 0, precZ = 0;
+  maps::GetCurMapAttribute(&precX, &precY, &precZ, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  const auto grid = [](QValueAxis* axis, const AxisRange& r, int maxTicks, int prec) {
+    int decimals = 0;
+    const double step = NiceStep(r.max - r.min, maxTicks, &decimals);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(std::max(decimals, std::min(1, prec))));
+  };
+  grid(axisH_, h, 10, model_.rowMode ? precX : precY);
+  grid(axisV_, model_.vRange, 8, precZ);
   const QSignalBlocker b1(ui_->NUMminScaleX), b2(ui_->NUMmaxScaleX), b3(ui_->NUMminScaleY),
       b4(ui_->NUMmaxScaleY);
   ui_->NUMminScaleX->setValue(h.min);

@@ -25,6 +25,23 @@ AxisRange WholeUnitRange(int rawMin, int rawMax, double scale) {
   return {lo / scale, hi / scale};
 }
 
+double NiceStep(double span, int maxTicks, int* decimals) {
+  if (!(span > 0) || maxTicks < 1) {
+    if (decimals) *decimals = 0;
+    return 1;
+  }
+  const double rough = span / maxTicks;
+  double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = power;
+  for (double m : {1.0, 2.0, 5.0, 10.0}) {
+    step = m * power;
+    if (step >= rough * (1 - 1e-9)) break;
+  }
+  if (step >= 10 * power * (1 - 1e-9)) power *= 10;
+  if (decimals) *decimals = std::max(0, -static_cast<int>(std::floor(std::log10(power) + 1e-9)));
+  return step;
+}
+
 void Graph2DModel::NoteMap(int id) {
   if (id != lastMap_) {
     lastMap_ = id;

@@ -28,6 +28,10 @@ int RoundToRaw(double display, double scale);
 // the maximum raised and the minimum lowered to a multiple of `scale`.
 AxisRange WholeUnitRange(int rawMin, int rawMax, double scale);
 
+// Grid step for an axis of `span` display units with at most `maxTicks` steps:
+// 1, 2 or 5 times a power of ten. Decimals to print it with go to `decimals`.
+double NiceStep(double span, int maxTicks, int* decimals = nullptr);
+
 class Graph2DModel {
  public:
   static constexpr int kMaxPoints = maps::kMapCols;

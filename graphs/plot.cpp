@@ -13,6 +13,7 @@
 #include <QtDataVisualization/QValue3DAxis>
 #include <QtDataVisualization/QValue3DAxisFormatter>
 #include <algorithm>
+#include <cmath>
 
 #include "graphs/graph2d_model.h"
 #include "link/userio.h"
@@ -116,6 +117,10 @@ uint8_t PlotWindow::BuildGraph() {
   surface_->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
   surface_->setSelectionMode(QAbstract3DGraph::SelectionItem);
   surface_->scene()->activeCamera()->setCameraPreset(Q3DCamera::CameraPresetIsometricRightHigh);
+  surface_->scene()->activeCamera()->setZoomLevel(85);
+  QFont font = surface_->activeTheme()->font();
+  font.setPointSizeF(font.pointSizeF() * 1.4);
+  surface_->activeTheme()->setFont(font);
   surface_->setHorizontalAspectRatio(1.6f);
 
   axisX_ = new QValue3DAxis;
@@ -123,10 +128,10 @@ uint8_t PlotWindow::BuildGraph() {
   axisZ_ = new QValue3DAxis;
   formatX_ = new BreakpointFormatter;
   formatZ_ = new BreakpointFormatter;
+  formatV_ = new BreakpointFormatter;
+  axisV_->setFormatter(formatV_);
   axisX_->setFormatter(formatX_);
   axisZ_->setFormatter(formatZ_);
-  axisV_->setSegmentCount(8);
-  axisV_->setSubSegmentCount(2);
   axisX_->setTitle(QStringLiteral("bp_X"));
   axisZ_->setTitle(QStringLiteral("bp_Y"));
   axisV_->setTitle(QStringLiteral("bp_Z"));
@@ -147,6 +152,10 @@ uint8_t PlotWindow::BuildGraph() {
   gradient.setColorAt(1.0, QColor(0xE0, 0x30, 0x20));
   series_->setBaseGradient(gradient);
   series_->setColorStyle(Q3DTheme::ColorStyleRangeGradient);
+  // The cursor: a magenta pointer, a colour the surface's gradient never takes.
+  series_->setMesh(QAbstract3DSeries::MeshArrow);
+  series_->setSingleHighlightColor(QColor(0xFF, 0x00, 0xFF));
+  series_->setItemLabelFormat(QStringLiteral("@yLabel"));
   surface_->addSeries(series_);
   connect(series_, &QSurface3DSeries::selectedPointChanged, this,
           [this](const QPoint& p) { CursorChange(p); });
@@ -177,6 +186,13 @@ uint8_t PlotWindow::Scatter() {
   axisX_->setTitle(QString::fromUtf8(data_.xLabel).trimmed());
   axisZ_->setTitle(QString::fromUtf8(data_.yLabel).trimmed());
   axisV_->setTitle(QString::fromUtf8(data_.zLabel));
+  int decimals = 0;
+  const double step = NiceStep(data_.zRange.max - data_.zRange.min, 8, &decimals);
+  std::vector<double> ticks;
+  for (double v = std::ceil(data_.zRange.min / step - 1e-9) * step; v <= data_.zRange.max + step * 1e-9;
+       v += step)
+    ticks.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
+  formatV_->SetBreakpoints(std::move(ticks), std::max(decimals, std::min(1, data_.precZ)));
   formatX_->SetBreakpoints({data_.x.begin(), data_.x.end()}, data_.precX);
   formatZ_->SetBreakpoints({data_.y.begin(), data_.y.end()}, data_.precY);
   axisX_->setRange(static_cast<float>(data_.xRange.min), static_cast<float>(data_.xRange.max));
@@ -288,7 +304,7 @@ void PlotWindow::Release() {
   surface_ = nullptr;
   series_ = nullptr;
   axisX_ = axisV_ = axisZ_ = nullptr;
-  formatX_ = formatZ_ = nullptr;
+  formatX_ = formatZ_ = formatV_ = nullptr;
 }
 
 void PlotWindow::Fail() {

@@ -76,6 +76,7 @@ class PlotWindow : public QWidget {
   QValue3DAxis* axisZ_ = nullptr;  // map Y axis (depth)
   BreakpointFormatter* formatX_ = nullptr;
   BreakpointFormatter* formatZ_ = nullptr;
+  BreakpointFormatter* formatV_ = nullptr;  // round values
   SurfaceData data_;
   MapCell cursor_{0, 0};
   bool buildFailed_ = false;

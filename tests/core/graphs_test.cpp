@@ -72,6 +72,21 @@ TEST_F(GraphsModelTest, KeyStepsAndRounding) {
   EXPECT_EQ(graphs::RoundToRaw(0.0004, 1000), 0);
 }
 
+TEST_F(GraphsModelTest, NiceGridSteps) {
+  struct Case {
+    double span;
+    int ticks;
+    double step;
+    int decimals;
+  } const cases[] = {{11, 8, 2, 0}, {100, 8, 20, 0}, {0.002, 8, 0.0005, 4}, {15500, 10, 2000, 0},
+                     {32, 8, 5, 0}, {1, 8, 0.2, 1},  {0, 8, 1, 0}};
+  for (const Case& c : cases) {
+    int decimals = -1;
+    EXPECT_NEAR(graphs::NiceStep(c.span, c.ticks, &decimals), c.step, 1e-12) << c.span;
+    EXPECT_EQ(decimals, c.decimals) << c.span;
+  }
+}
+
 TEST_F(GraphsModelTest, MoveRuleScalesOnInjectionMapsAndAddsOnAdvanceMaps) {
   // Three points of column 4, rows 2 (current), 5 and 9; "+" with the step given.
   struct Case {

@@ -78,3 +78,28 @@ class RecordingUi : public com::HeadlessUserIo {
 };
 
 }  // namespace graphs_test
+
+namespace graphs_test {
+
+// An injection map as a tuned bike has it: rising with throttle, a torque bump in
+// the middle of the speed range; the working copy a little richer than the
+// reference around 6000-8000 rpm at part throttle.
+inline void FillTunedInjection() {
+  maps::idCurMap = 1;
+  SetSpeedAxis();
+  maps::CellArray z, rz;
+  maps::GetCurMapInfo(nullptr, nullptr, &z, nullptr, nullptr, &rz, nullptr, nullptr, nullptr);
+  for (int r = 0; r < maps::kMapRows; ++r) {
+    for (int c = 0; c < maps::kMapCols; ++c) {
+      const double throttle = maps::bpMapThrottle[r] / 1000.0;  // 0 .. 1
+      const double rpm = 500.0 * (c + 1) / 16000.0;             // 0 .. 1
+      const double bump = 1.0 - (rpm - 0.55) * (rpm - 0.55) * 2.0;
+      const int v = static_cast<int>(1200 + 9000 * throttle * bump + 1500 * rpm);
+      rz.Set(r * maps::kMapCols + c, static_cast<int16_t>(v));
+      const bool tuned = c >= 11 && c <= 15 && r >= 6 && r <= 12;
+      z.Set(r * maps::kMapCols + c, static_cast<int16_t>(tuned ? v * 108 / 100 : v));
+    }
+  }
+}
+
+}  // namespace graphs_test
