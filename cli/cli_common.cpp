@@ -31,6 +31,12 @@ void TerminalUserIo::MessagePopup(const std::string& title, const std::string& t
   std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
 }
 
+void TerminalUserIo::ShowStatus(const std::string& text) {
+  HeadlessUserIo::ShowStatus(text);
+  EndProgress();
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
 void TerminalUserIo::SetProgressBar(uint32_t done, uint32_t total) {
   if (total == 0) {
     EndProgress();

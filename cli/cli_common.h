@@ -17,6 +17,7 @@ class TerminalUserIo : public com::HeadlessUserIo {
   TerminalUserIo();
   void MessagePopup(const std::string& title, const std::string& text) override;
   void SetProgressBar(uint32_t done, uint32_t total) override;
+  void ShowStatus(const std::string& text) override;  // a line on standard error
   // Progress given in other units (kilobytes while flashing).
   void ShowProgress(double done, double total, const char* unit);
   void EndProgress();

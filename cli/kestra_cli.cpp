@@ -3,6 +3,9 @@
 //   kestra-cli info FILE
 //   kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE
 //   kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE
+//   kestra-cli map export FILE MAP [--cyl 1|2] [--out OUT.csv]
+//   kestra-cli map import FILE MAP CSV [--cyl 1|2]
+//   kestra-cli diff [--csv] A B
 //
 // Messages go to standard error (with a progress bar while a transfer runs, when
 // standard error is a terminal); results go to standard output.
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/mapjobs.h"
 #include "config/bike.h"
 #include "ecudata/ecudata.h"
 #include "ecudata/files.h"
@@ -25,6 +29,7 @@
 #include "ecudata/transfer.h"
 #include "link/bytes.h"
 #include "link/com.h"
+#include "link/cp1252.h"
 #include "link/userio.h"
 #include "link/utils.h"
 #include "shell/connection.h"
@@ -41,6 +46,9 @@ const char kUsage[] =
     "  kestra-cli info FILE\n"
     "  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
     "  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
+    "  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
+    "  kestra-cli diff [--csv] A B\n"
     "\n"
     "info     shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
     "         12344 bytes), its stamps and whether this program accepts them, the\n"
@@ -48,6 +56,16 @@ const char kUsage[] =
     "receive  reads the block from the ECU and stores it in FILE (extension .ecd or\n"
     "         .emd); a failed download leaves an existing FILE as it was.\n"
     "send     loads FILE and writes it to the ECU; the data-set name is the file name.\n"
+    "map export  writes one map of a mapping file as CSV: 21 lines of 33 fields in\n"
+    "            display units, to standard output or OUT.csv. MAP is 1-5 or\n"
+    "            injection, advance, injvel, advvel, cranking; --cyl 2 takes the\n"
+    "            plane of cylinder 2 (map 1 only).\n"
+    "map import  reads that CSV (a path, or - for standard input) into the map in\n"
+    "            FILE.emd; the whole text is checked first, and a refused one\n"
+    "            leaves FILE as it was.\n"
+    "diff        lists the differences between two mapping or two configuration\n"
+    "            files (the stamps are not compared); --csv writes CSV rows.\n"
+    "            Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
@@ -63,16 +81,17 @@ int Fail(const std::string& title, const std::string& text) {
   return kExitFailed;
 }
 
-// A stamp or name field as printable text (a damaged file may hold anything).
+// A name as printable text: control characters become '?' (the name is UTF-8 here).
 std::string Printable(std::string text) {
   for (char& c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7F) c = '?';
+    if (u < 0x20 || u == 0x7F) c = '?';
   }
   return text;
 }
+// A stamp field of a file, held as Windows-1252 bytes (a damaged file may hold anything).
 std::string Printable(const uint8_t* field, size_t size) {
-  return Printable(com::FieldText(field, size));
+  return Printable(com::FromCp1252(com::FieldText(field, size)));
 }
 
 std::string Hex(uint32_t value, int digits) {
@@ -228,6 +247,7 @@ int Receive(const std::string& port, const Target& target, const std::string& gi
   // The other block is "not set", so the download raises no bike warning.
   const int other = target.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
   ecu::SetBikeWord(other, config::kBikeNotSet);
+  ecu::InitEcuRefData();  // nothing here is worth a restore point
 
   if (!Connect("Receive", port)) return kExitFailed;
   shell::fReceiving = 1;
@@ -302,6 +322,18 @@ int Send(const std::string& port, const Target& target, const std::string& path)
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && cli::IsMapJob(argv[1])) {
+    cli::TerminalUserIo ui;
+    com::SetUi(&ui);
+    std::string problem;
+    const int status = cli::RunMapJob(std::vector<std::string>(argv + 1, argv + argc), &problem);
+    com::SetUi(nullptr);
+    if (status == cli::kMapJobHelp) {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    return status == cli::kMapJobUsage ? Usage(problem) : status;
+  }
   std::vector<std::string> args;
   std::string port;
   bool portGiven = false;

@@ -128,7 +128,12 @@ uint8_t AlignTypeBike(int type) {
   const std::string mapText = config::BikeText(GetBikeWord(kMapType));
   const std::string text = BikeLines("Attention:") + (sendingPar ? "\nPlease select configuration bike."
                                                                  : "\nPlease select mapping bike.");
-  const int answer = com::Ui().ButtonPopup("Align type bike", text, parText, mapText, "");
+  // A block without a bike would give an empty-looking button; say so instead.
+  const auto label = [](int type, const std::string& bikeText) {
+    return ((GetBikeWord(type) >> 16) & 0xFF) == 0xFF ? std::string("(not set)") : bikeText;
+  };
+  const int answer =
+      com::Ui().ButtonPopup("Align type bike", text, label(kParType, parText), label(kMapType, mapText), "");
   if (!sendingPar && answer == 1) {
     SetBikeWord(kMapType, GetBikeWord(kParType));
     return 1;

@@ -13,6 +13,7 @@
 #include "ecudata/ecudata.h"
 #include "ecudata/image.h"
 #include "ecudata/init.h"
+#include "ecudata/restore.h"
 #include "link/userio.h"
 #include "link/utils.h"
 
@@ -224,6 +225,9 @@ uint8_t LoadEcu(int interactive, int type, int cursor) {
   if (!CheckDataVersion(type, staging)) return 1;  // refused; the working block stays
   CheckAppVersion(type, staging);
 
+  // The start-up load replaces only the defaults; a load by the user keeps changes
+  // that were never stored.
+  if (interactive) KeepRestorePoint(type);
   std::memcpy(WorkingBlock(type), staging, BlockSize(type));
   LastPath(type) = path;
   WriteInitFile();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/bytes.h"
+#include "link/cp1252.h"
 #include "link/utils.h"
 
 namespace ecu {
@@ -121,7 +122,8 @@ void BlockToImage(int type, const uint8_t* block, const std::string& name, uint8
   const uint32_t imageSize = ImageSize(type);
   if (blockSize == 0) return;
   std::memcpy(image + kImageHeader, block, blockSize);
-  com::SetFieldText(image + 4, kImageNameSize, name);
+  // The name travels as Windows-1252 bytes, cut at 31 of them.
+  com::SetFieldText(image + 4, kImageNameSize, com::ToCp1252(name, kImageNameSize - 1));
   com::Put16LE(image, static_cast<uint16_t>(imageSize - 4));
   com::Put16LE(image + 2, 0);
   com::Put16LE(image + kImageHeader + MarkerOffset(type), imageMarker);
@@ -141,7 +143,7 @@ bool ImageToBlock(int type, uint8_t* image, uint8_t* block, std::string* name) {
   if (com::Get16LE(image) != imageSize - 4) return false;
   if (com::Get16LE(image + kImageHeader + MarkerOffset(type)) != imageMarker) return false;
   if (com::Get16LE(image + 2) != sum) return false;
-  if (name) *name = com::FieldText(image + 4, kImageNameSize - 1);
+  if (name) *name = com::FromCp1252(com::FieldText(image + 4, kImageNameSize - 1));
   std::memcpy(block, image + kImageHeader, blockSize);
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "ecudata/ecudata.h"
 #include "ecudata/image.h"
+#include "ecudata/restore.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/commands.h"
@@ -25,8 +26,10 @@ uint8_t groupImage[kMapGroupMaxBytes];
 
 constexpr uint32_t kChunk = 255;
 // An ECU that keeps acknowledging counts without ever getting further than it has
-// been would keep the upload going for ever; after this many such answers in a row
-// the upload fails.
+// been would keep the upload going for ever. An acknowledgement that neither passes
+// the furthest count so far nor catches up after a rewind is a stall; after this many
+// stalls in a row the upload fails. A rewind, however deep, may take as many chunks
+// as it needs to catch up again (one per 255 bytes rewound), and costs one stall.
 constexpr int kMaxStalledChunks = 8;
 
 // Block type (1 or 2), area code and image buffer of a transfer type.
@@ -90,7 +93,8 @@ uint8_t SendEcu(int type, int cursor) {
     return 0;
 
   uint32_t position = 0;
-  uint32_t furthest = 0;  // the highest count the ECU has acknowledged
+  uint32_t furthest = 0;   // the highest count the ECU has acknowledged
+  uint32_t catchUp = 0;    // chunks still allowed to regain `furthest` after a rewind
   int stalled = 0;
   while (position < size) {
     com::Ui().SetProgressBar(position, size);
@@ -101,9 +105,13 @@ uint8_t SendEcu(int type, int cursor) {
     if (count > position + n) return 0;  // the ECU claims more than it was sent
     if (count > furthest) {
       furthest = count;
+      catchUp = 0;
       stalled = 0;
-    } else if (++stalled >= kMaxStalledChunks) {
-      return 0;
+    } else if (count > position && catchUp > 0) {
+      --catchUp;  // regaining ground lost in a rewind
+    } else {
+      if (count < position) catchUp = (furthest - count + kChunk - 1) / kChunk;
+      if (++stalled >= kMaxStalledChunks) return 0;
     }
     position = count;  // a smaller count resumes at the ECU's own count
   }
@@ -116,6 +124,8 @@ uint8_t RequestEcu(int type, int cursor) {
   if (!t.image) return 0;
   const uint32_t size = ImageSize(t.block);
   if (!ReadArea(t.area, t.image, size)) return 0;
+  // The block about to be replaced may hold changes that were never stored.
+  KeepRestorePoint(t.block);
 
   std::string name;
   // ImageToBlock touches neither the block nor the name unless the image is sound.

@@ -42,6 +42,10 @@ class UserIo {
   virtual void SetMouseCursor(int cursor) = 0;
   // Lets pending user-interface events run (force: all of them now).
   virtual void ProcessEvents(bool force) = 0;
+  // A one-line note on the status line: what happened, without asking anything.
+  virtual void ShowStatus(const std::string& text) { lastStatus = text; }
+
+  std::string lastStatus;
 };
 
 // A user interface without a screen: pop-ups are recorded, questions answered "no",

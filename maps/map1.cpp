@@ -8,6 +8,7 @@
 
 #include "ecudata/image.h"
 #include "link/bytes.h"
+#include "link/cp1252.h"
 
 namespace maps {
 
@@ -269,20 +270,7 @@ std::string GetCurMapUnitCaption() {
 }
 
 std::string ToWindows1252(const std::string& utf8) {
-  // The catalogue's texts use ASCII and the Latin-1 range only (the degree sign):
-  // two-byte sequences for U+0080..U+00FF become one byte; anything else is kept.
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size() &&
-        (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
-      out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
-      ++i;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return com::ToCp1252(utf8);
 }
 
 void SetMp1ScatterHook(std::function<uint8_t()> hook) {

@@ -75,7 +75,8 @@ std::string GetCurMapMatrixCaption();
 std::string GetCurMapVerticalYCaption();
 std::string GetCurMapUnitCaption();
 
-// The same texts in the Windows-1252 code page (the degree sign as the byte 0xB0).
+// The same texts in the Windows-1252 code page (the degree sign as the byte 0xB0),
+// through the program's one conversion (link/cp1252.h).
 std::string ToWindows1252(const std::string& utf8);
 
 // Arithmetic edit of the current map. col: -1 (all columns) or 0..31; row: -1 (all rows)

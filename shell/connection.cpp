@@ -5,6 +5,7 @@
 #include "ecudata/info.h"
 #include "link/bytes.h"
 #include "link/com.h"
+#include "link/cp1252.h"
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/userio.h"
@@ -90,7 +91,7 @@ uint8_t GetEcuDataName(std::string& text, int selector) {
     rc = com::RxResponse(com::GetDataName, reply, sizeof reply, &length);
   }
   if (rc != 0) return 0;
-  text = ReplyText(reply, length);
+  text = com::FromCp1252(ReplyText(reply, length));  // the ECU holds Windows-1252 names
   if (selector == 8) text = "*" + text;
   return 1;
 }

@@ -28,6 +28,7 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
   }
   io_ = io;
   io_->Attach(this, form_->NSprogressBar, form_->TMecuParName, form_->TMecuMapName);
+  io_->AttachStatus(form_->TMstatus);
   com::SetUi(io_);
 
   pages_ = std::make_unique<PageRegistry>(form_->STACKpages);

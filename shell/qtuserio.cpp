@@ -61,6 +61,11 @@ void QtUserIo::Attach(QWidget* mainPanel, QProgressBar* progressBar, QLabel* par
   mapName_ = mapName;
 }
 
+void QtUserIo::ShowStatus(const std::string& text) {
+  UserIo::ShowStatus(text);
+  if (status_) status_->setText(Q(text));
+}
+
 void QtUserIo::MessagePopup(const std::string& title, const std::string& text) {
   NormalCursorScope arrow;
   QMessageBox box(DialogParent());

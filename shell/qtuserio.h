@@ -22,6 +22,8 @@ class QtUserIo : public com::UserIo {
   QtUserIo() = default;
   // The main panel's controls that the services write into.
   void Attach(QWidget* mainPanel, QProgressBar* progressBar, QLabel* parName, QLabel* mapName);
+  // The status line under the progress bar.
+  void AttachStatus(QLabel* status) { status_ = status; }
 
   void MessagePopup(const std::string& title, const std::string& text) override;
   bool ConfirmPopup(const std::string& title, const std::string& text) override;
@@ -35,6 +37,7 @@ class QtUserIo : public com::UserIo {
   int GetMouseCursor() override { return cursor_; }
   void SetMouseCursor(int cursor) override;
   void ProcessEvents(bool force) override { ProcessMyEvents(force); }
+  void ShowStatus(const std::string& text) override;
 
  protected:
   QWidget* DialogParent() const { return mainPanel_; }
@@ -45,7 +48,7 @@ class QtUserIo : public com::UserIo {
 
   QPointer<QWidget> mainPanel_;
   QPointer<QProgressBar> progressBar_;
-  QPointer<QLabel> parName_, mapName_;
+  QPointer<QLabel> parName_, mapName_, status_;
   int cursor_ = com::kCursorNormal;
 };
 

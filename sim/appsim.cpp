@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "link/bytes.h"
+#include "link/cp1252.h"
 #include "link/commands.h"
 
 namespace sim {
@@ -235,7 +236,8 @@ std::vector<uint8_t> AppDevice::AreaBytes(uint16_t area) const {
   if (cached.first != key || cached.second.empty()) {
     cached.first = std::move(key);
     cached.second.assign(ecu::ImageSize(type), 0);
-    ecu::BlockToImage(type, block->data(), name, cached.second.data());
+    // The device keeps names as the bytes of its image (Windows-1252).
+    ecu::BlockToImage(type, block->data(), com::FromCp1252(name), cached.second.data());
   }
   return cached.second;
 }
@@ -328,6 +330,7 @@ void AppDevice::FinishUpload() {
   std::vector<uint8_t> block(ecu::BlockSize(type));
   std::string name;
   if (ecu::ImageToBlock(type, upload.data.data(), block.data(), &name)) {
+    name = com::ToCp1252(name);  // back to the bytes the image carried
     std::vector<uint8_t>* target = BlockForArea(upload.area);
     *target = std::move(block);
     if (upload.area == kAreaConfig)

@@ -164,18 +164,59 @@ TEST_F(TransferTest, UploadFailsOnAnAcknowledgementBeyondTheChunk) {
 }
 
 TEST_F(TransferTest, UploadGivesUpOnAnEcuThatNeverGetsFurther) {
-  // Acknowledging nothing at all, or swinging back to the start after every second chunk.
-  const std::function<uint32_t(int, uint32_t)> acks[] = {
-      [](int, uint32_t) { return 0u; },
-      [](int chunk, uint32_t natural) { return chunk % 2 ? 0u : natural; },
+  // Acknowledging nothing at all: eight stalls. Swinging back to the start after every
+  // second chunk: each swing is a stall and the chunk after it only regains lost
+  // ground, so the eighth swing ends it. Swinging back from 20 chunks every time it
+  // gets there: a deep rewind may catch up, but not for ever.
+  struct Case {
+    const char* what;
+    std::function<uint32_t(int, uint32_t)> ack;
+    size_t chunksSent;
   };
-  for (const auto& ack : acks) {
+  const Case cases[] = {
+      {"nothing acknowledged", [](int, uint32_t) { return 0u; }, 8},
+      {"back to 0 every second chunk", [](int chunk, uint32_t natural) { return chunk % 2 ? 0u : natural; },
+       16},
+      {"back to 0 from chunk 20 every time", [](int, uint32_t natural) { return natural > 20 * 255 ? 0u : natural; },
+       20 + 1 + 7 * 21},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     ScriptedEcu ecu;
-    ecu.ack = ack;
+    ecu.ack = c.ack;
     Attach(ecu);
     EXPECT_EQ(ecu::SendEcu(3, 0), 0);
-    EXPECT_GT(ecu.chunkSizes.size(), 1u);
-    EXPECT_LT(ecu.chunkSizes.size(), 20u);
+    EXPECT_EQ(ecu.chunkSizes.size(), c.chunksSent);
+  }
+}
+
+TEST_F(TransferTest, UploadCompletesAfterADeepRewind) {
+  // The ECU falls back to 0 once, after 10 or after 40 chunks of the 49-chunk map image,
+  // or to the middle of the image twice; the upload still ends with every byte in place.
+  struct Case {
+    const char* what;
+    std::vector<int> rewindAfter;  // chunk indices whose acknowledgement rewinds
+    uint32_t to;
+  };
+  const Case cases[] = {
+      {"to 0 after 10 chunks", {9}, 0},
+      {"to 0 after 40 chunks", {39}, 0},
+      {"to 0 after the last chunk", {48}, 0},
+      {"to 2550 twice", {30, 45}, 2550},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedEcu ecu;
+    ecu.ack = [&c](int chunk, uint32_t natural) {
+      for (int at : c.rewindAfter) {
+        if (chunk == at) return c.to;
+      }
+      return natural;
+    };
+    Attach(ecu);
+    ASSERT_EQ(ecu::SendEcu(2, 0), 1);
+    EXPECT_EQ(ecu.uploaded, ImageOf(2, ecu::ecuMapData, "MapName"));
+    EXPECT_EQ(ecu.held, 12380u);
   }
 }
 

@@ -124,6 +124,25 @@ INSTANTIATE_TEST_SUITE_P(Kestra, TransferTest,
                                            TransferCase{"CBmapping2", 3, 1}),
                          [](const auto& info) { return std::string(info.param.button + 2); });
 
+TEST_F(KestraWindowTest, ReceiveOverAnEditedBlockKeepsARestorePointOnTheStatusLine) {
+  QTemporaryDir data;
+  ASSERT_TRUE(data.isValid());
+  const QByteArray previous = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", data.path().toUtf8());
+  Start();
+  ASSERT_TRUE(Connect());
+  ecu::InitEcuRefData();
+  ecu::ecuMapData[3000] ^= 0x11;  // edited, never stored
+  AnswerDialog("CBmapping1");
+  Click(F().CBreceive);
+  qputenv("XDG_DATA_HOME", previous);
+  ASSERT_EQ(io.Messages().size(), 1u);  // only "Done!": the restore point asks nothing
+  EXPECT_EQ(io.Messages()[0].text, "Done!");
+  const QStringList kept = QDir(data.path() + "/kestra/restore").entryList(QDir::Files);
+  ASSERT_EQ(kept.size(), 1);
+  EXPECT_TRUE(F().TMstatus->text().contains(kept[0])) << F().TMstatus->text().toStdString();
+}
+
 TEST_F(KestraWindowTest, ReceiveFailureKeepsTheBlockAndSaysSo) {
   Start();
   ASSERT_TRUE(Connect());
