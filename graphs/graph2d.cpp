@@ -173,7 +173,10 @@ void Graph2DWindow::hideEvent(QHideEvent* e) {
 }
 
 void Graph2DWindow::DeleteMapSelection() {
+  // The editor scatters often while this window is hidden: clear only what was shaded.
+  if (!shaded_) return;
   link_->ShadeCells({});
+  shaded_ = false;
 }
 
 void Graph2DWindow::ShowLabels() {
@@ -316,6 +319,7 @@ void Graph2DWindow::PlaceCursors() {
   }
   cursors_->replace(others);
   link_->ShadeCells(model_.SelectedCells());
+  shaded_ = true;
 }
 
 uint8_t Graph2DWindow::Timer() {

@@ -96,6 +96,7 @@ class Graph2DWindow : public QWidget {
   bool banding_ = false;
   QPointF bandFrom_, bandTo_;  // graph coordinates
   bool inScatter_ = false;
+  bool shaded_ = false;  // editor cells are shaded
 };
 
 }  // namespace graphs

@@ -23,7 +23,11 @@ class FakeEditor : public graphs::EditorLink {
 
   graphs::MapCell ActiveCell() const override { return active; }
   void SetActiveCell(graphs::MapCell cell) override { active = cell; }
-  void ShadeCells(const std::vector<graphs::MapCell>& cells) override { shaded = cells; }
+  int shadeCalls = 0;
+  void ShadeCells(const std::vector<graphs::MapCell>& cells) override {
+    shaded = cells;
+    ++shadeCalls;
+  }
   void BeginEdit() override { ++beginEdits; }
   uint8_t BlockChanged() override {
     ++blockChanges;

@@ -103,9 +103,13 @@ TEST_F(Graph2DTest, DrawsTheColumnThroughTheActiveCellBesideTheReference) {
   EXPECT_EQ(ui().NUMpercVar->text(), "25.0");
   EXPECT_EQ(ui().NUMdeltaVar->text(), "0.300");
 
-  // Hiding clears the shading.
+  // Hiding clears the shading, once: the editor's scatters while hidden leave it alone.
   windows->Show2D(false);
   EXPECT_TRUE(editor.shaded.empty());
+  const int calls = editor.shadeCalls;
+  windows->Scatter();
+  windows->Scatter();
+  EXPECT_EQ(editor.shadeCalls, calls);
 }
 
 TEST_F(Graph2DTest, XAxisRowLeavesTheGraphEmptyUntilTheTimerMovesTheCell) {
