@@ -17,6 +17,7 @@
 #include <QtDataVisualization/qutils.h>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "graphs/graph2d_model.h"
 #include "link/userio.h"
@@ -174,6 +175,21 @@ uint8_t PlotWindow::BuildGraph() {
   series_->setSingleHighlightColor(QColor(0xFF, 0x00, 0xFF));
   series_->setItemLabelFormat(QStringLiteral("@yLabel"));
   surface_->addSeries(series_);
+  // The cursor's row and column drawn along the surface: two wireframe strips.
+  for (QSurface3DSeries*& strip : {std::ref(rowStrip_), std::ref(colStrip_)}) {
+    strip = new QSurface3DSeries;
+    strip->setDrawMode(QSurface3DSeries::DrawWireframe);
+    strip->setWireframeColor(QColor(0xFF, 0x00, 0xFF));
+    strip->setItemLabelVisible(false);
+    surface_->addSeries(strip);
+  }
+  // A click on a strip picks the cell under it, as a click on the surface does.
+  connect(rowStrip_, &QSurface3DSeries::selectedPointChanged, this, [this](const QPoint& p) {
+    if (p != QSurface3DSeries::invalidSelectionPosition()) CursorChange(QPoint(cursor_.row, p.y()));
+  });
+  connect(colStrip_, &QSurface3DSeries::selectedPointChanged, this, [this](const QPoint& p) {
+    if (p != QSurface3DSeries::invalidSelectionPosition()) CursorChange(QPoint(p.x(), cursor_.col));
+  });
   connect(series_, &QSurface3DSeries::selectedPointChanged, this,
           [this](const QPoint& p) { CursorChange(p); });
   return 1;
@@ -234,8 +250,34 @@ uint8_t PlotWindow::Scatter() {
   series_->dataProxy()->resetArray(rows);
   series_->setSelectedPoint(QPoint(cursor_.row, cursor_.col));
   settingCursor_ = false;
+  DrawCursorStrips();
   ShowCursorText();
   return 1;
+}
+
+void PlotWindow::DrawCursorStrips() {
+  if (!rowStrip_) return;
+  // Lifted a little above the surface, so the lines are not hidden in it.
+  const float lift = static_cast<float>((data_.zRange.max - data_.zRange.min) * 0.012);
+  const auto at = [this, lift](int r, int c) {
+    return QSurfaceDataItem(QVector3D(static_cast<float>(data_.x[c]),
+                                      static_cast<float>(data_.z[r * maps::kMapCols + c]) + lift,
+                                      static_cast<float>(data_.y[r])));
+  };
+  auto* rowArray = new QSurfaceDataArray;
+  for (int k = 0; k < 2; ++k) {
+    auto* row = new QSurfaceDataRow(maps::kMapCols);
+    for (int c = 0; c < maps::kMapCols; ++c) (*row)[c] = at(cursor_.row, c);
+    rowArray->append(row);
+  }
+  rowStrip_->dataProxy()->resetArray(rowArray);
+  auto* colArray = new QSurfaceDataArray;
+  for (int r = 0; r < maps::kMapRows; ++r) {
+    auto* row = new QSurfaceDataRow(2);
+    (*row)[0] = (*row)[1] = at(r, cursor_.col);
+    colArray->append(row);
+  }
+  colStrip_->dataProxy()->resetArray(colArray);
 }
 
 uint8_t PlotWindow::SetCursor(MapCell cell) {
@@ -244,6 +286,7 @@ uint8_t PlotWindow::SetCursor(MapCell cell) {
   settingCursor_ = true;
   series_->setSelectedPoint(QPoint(cursor_.row, cursor_.col));
   settingCursor_ = false;
+  DrawCursorStrips();
   ShowCursorText();
   return 1;
 }
@@ -263,11 +306,15 @@ void PlotWindow::ShowCursorText() {
 void PlotWindow::CursorChange(const QPoint& position) {
   if (settingCursor_ || shell::CheckfBusy()) return;
   // A click beside the surface clears the selection: the cursor stays where it was.
+  // A pick on a cursor strip clears the surface's selection first: the cursor is put
+  // back once the pick has been handled.
   if (position == QSurface3DSeries::invalidSelectionPosition()) {
-    SetCursor(cursor_);
+    QMetaObject::invokeMethod(
+        this, [this] { SetCursor(cursor_); }, Qt::QueuedConnection);
     return;
   }
   cursor_ = StepCell({position.y(), position.x()}, 0, 0);
+  DrawCursorStrips();
   ShowCursorText();
   link_->SetActiveCell(cursor_);
   if (scatterGraph2d) scatterGraph2d();
@@ -319,7 +366,7 @@ void PlotWindow::Release() {
   delete container_;  // owns the surface, its axes and series
   container_ = nullptr;
   surface_ = nullptr;
-  series_ = nullptr;
+  series_ = rowStrip_ = colStrip_ = nullptr;
   axisX_ = axisV_ = axisZ_ = nullptr;
   formatX_ = formatZ_ = formatV_ = nullptr;
 }

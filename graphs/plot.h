@@ -51,6 +51,9 @@ class PlotWindow : public QWidget {
   // The 3D graph, null until it was built.
   Q3DSurface* Surface() const { return surface_; }
   QSurface3DSeries* Series() const { return series_; }
+  // The cursor's row and column drawn along the surface.
+  QSurface3DSeries* RowStrip() const { return rowStrip_; }
+  QSurface3DSeries* ColumnStrip() const { return colStrip_; }
   const SurfaceData& Data() const { return data_; }
   Ui::PlotPanel& Form() { return *ui_; }
   // MapGraph: the keys of the plot. True when handled.
@@ -64,6 +67,7 @@ class PlotWindow : public QWidget {
  private:
   uint8_t BuildGraph();
   void ShowCursorText();
+  void DrawCursorStrips();
   void Fail();
 
   EditorLink* link_;
@@ -71,9 +75,11 @@ class PlotWindow : public QWidget {
   Q3DSurface* surface_ = nullptr;
   QWidget* container_ = nullptr;
   QSurface3DSeries* series_ = nullptr;
-  QValue3DAxis* axisX_ = nullptr;  // map X axis (horizontal)
-  QValue3DAxis* axisV_ = nullptr;  // values (vertical)
-  QValue3DAxis* axisZ_ = nullptr;  // map Y axis (depth)
+  QSurface3DSeries* rowStrip_ = nullptr;  // the cursor's map row
+  QSurface3DSeries* colStrip_ = nullptr;  // the cursor's map column
+  QValue3DAxis* axisX_ = nullptr;         // map X axis (horizontal)
+  QValue3DAxis* axisV_ = nullptr;         // values (vertical)
+  QValue3DAxis* axisZ_ = nullptr;         // map Y axis (depth)
   BreakpointFormatter* formatX_ = nullptr;
   BreakpointFormatter* formatZ_ = nullptr;
   BreakpointFormatter* formatV_ = nullptr;  // round values

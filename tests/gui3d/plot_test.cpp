@@ -102,8 +102,24 @@ TEST_F(PlotTest, CursorFollowsTheEditorAndMovesIt) {
   plot().Series()->setSelectedPoint(QPoint(9, 20));
   EXPECT_EQ(editor.active, (MapCell{20, 9}));
   EXPECT_EQ(windows->Graph2D().Model().current, (MapCell{20, 9}));
+  // The cursor's row and column are drawn along the surface; a click on them picks too.
+  EXPECT_EQ(plot().Surface()->seriesList().size(), 3);
+  EXPECT_EQ(plot().RowStrip()->dataProxy()->rowCount(), 2);
+  EXPECT_EQ(plot().RowStrip()->dataProxy()->itemAt(0, 31)->z(), 25.0f);  // throttle of row 9
+  EXPECT_EQ(plot().ColumnStrip()->dataProxy()->rowCount(), 20);
+  plot().RowStrip()->setSelectedPoint(QPoint(1, 25));
+  QApplication::processEvents();
+  EXPECT_EQ(editor.active, (MapCell{25, 9}));
+  EXPECT_EQ(plot().Series()->selectedPoint(), QPoint(9, 25));
+  plot().ColumnStrip()->setSelectedPoint(QPoint(4, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(editor.active, (MapCell{25, 4}));
+  plot().Series()->setSelectedPoint(QPoint(9, 20));
+  EXPECT_EQ(editor.active, (MapCell{20, 9}));
+
   // A click beside the surface leaves the cursor where it was.
   plot().Series()->setSelectedPoint(QSurface3DSeries::invalidSelectionPosition());
+  QApplication::processEvents();
   EXPECT_EQ(editor.active, (MapCell{20, 9}));
   EXPECT_EQ(plot().Series()->selectedPoint(), QPoint(9, 20));
 
