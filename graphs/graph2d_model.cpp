@@ -50,6 +50,9 @@ void Graph2DModel::NoteMap(int id) {
 }
 
 bool Graph2DModel::FollowCell(MapCell active) {
+  // Held inside the matrix, whatever the editor reports.
+  active.col = std::clamp(active.col, 0, maps::kMapCols - 1);
+  active.row = std::clamp(active.row, kXAxisRow, maps::kMapRows - 1);
   if (active == current) return false;
   current = active;
   selection.assign(1, CurrentIndex());

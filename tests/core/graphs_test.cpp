@@ -281,6 +281,11 @@ TEST_F(GraphsModelTest, PickingAndRubberBand) {
   EXPECT_EQ(m.selection.size(), 20u);
   EXPECT_TRUE(m.FollowCell({2, 7}));
   EXPECT_EQ(m.selection, std::vector<int>{7});
+  // A cell beyond the matrix is held to its edge.
+  m.FollowCell({40, 25});
+  EXPECT_EQ(m.current, (MapCell{31, 19}));
+  m.FollowCell({-3, -7});
+  EXPECT_EQ(m.current, (MapCell{0, graphs::kXAxisRow}));
 }
 
 TEST_F(GraphsModelTest, StepsAreHeldInsideTheMap) {
