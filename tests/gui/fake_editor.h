@@ -22,7 +22,14 @@ class FakeEditor : public graphs::EditorLink {
   std::function<uint8_t()> scatter;  // the editor's scatter ends by redrawing the graphs
 
   graphs::MapCell ActiveCell() const override { return active; }
-  void SetActiveCell(graphs::MapCell cell) override { active = cell; }
+  // An editor whose table reports every change of its current cell, even one made
+  // by the program, calls back into the graph windows from here.
+  std::function<void(graphs::MapCell)> onActiveCellChanged;
+  void SetActiveCell(graphs::MapCell cell) override {
+    const bool changed = !(cell == active);
+    active = cell;
+    if (changed && onActiveCellChanged) onActiveCellChanged(cell);
+  }
   int shadeCalls = 0;
   void ShadeCells(const std::vector<graphs::MapCell>& cells) override {
     shaded = cells;

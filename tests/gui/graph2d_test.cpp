@@ -301,6 +301,29 @@ TEST_F(Graph2DTest, CylinderButtonOnlyWhereThePlanesAreEditedApart) {
   EXPECT_EQ(ui().CBmapType->text(), "Advance Correction by Velocity");
 }
 
+TEST_F(Graph2DTest, EditorThatCallsBackWhenItsCellMoves) {
+  editor.onActiveCellChanged = [this](MapCell cell) { windows->ActiveCellChanged(cell); };
+  for (int r = 0; r < maps::kMapRows; ++r) SetCell(2, r, 1000);
+  editor.active = {2, 1};
+  Show();
+  Mouse(QEvent::MouseButtonPress, Qt::LeftButton, At(6));
+  Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, At(6));
+  EXPECT_EQ(editor.active, (MapCell{2, 6}));
+  EXPECT_EQ(g().Model().current, (MapCell{2, 6}));
+  EXPECT_EQ(windows->Plot().Cursor(), (MapCell{2, 6}));
+  const graphs::AxisRange v = g().Model().vRange;
+  Mouse(QEvent::MouseButtonPress, Qt::RightButton, g().ViewPosition(7.0, v.max));
+  Mouse(QEvent::MouseButtonRelease, Qt::RightButton, g().ViewPosition(16.0, v.min));
+  EXPECT_EQ(g().Model().selection, (std::vector<int>{4, 5, 6, 7}));
+  EXPECT_EQ(editor.active, (MapCell{2, 4}));
+  Key(Qt::Key_Plus, Qt::ControlModifier);
+  for (int r = 4; r <= 7; ++r) EXPECT_EQ(Cell(2, r), 1010) << r;
+  EXPECT_EQ(Cell(2, 3), 1000);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(editor.active, (MapCell{2, 5}));
+  EXPECT_EQ(g().Model().selection, std::vector<int>{5});
+}
+
 TEST_F(Graph2DTest, BusyTransferIgnoresKeys) {
   SetCell(0, 0, 1000);
   Show();
