@@ -63,9 +63,10 @@ void BlockRoundTrips(int baud) {
     extra.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() - wire);
   }
   std::sort(extra.begin(), extra.end());
-  std::printf("%8s  one block: wire %.3f ms, beyond it: median %.0f us, 90%% %.0f us, max %.0f us\n", "",
-              wire * 1e3, extra[extra.size() / 2] * 1e6, extra[extra.size() * 9 / 10] * 1e6,
-              extra.back() * 1e6);
+  std::printf(
+      "%8s  one block: wire %.3f ms, beyond it: median %.0f us, 90%% %.0f us, max %.0f us   (no bound: "
+      "for information)\n",
+      "", wire * 1e3, extra[extra.size() / 2] * 1e6, extra[extra.size() * 9 / 10] * 1e6, extra.back() * 1e6);
 }
 
 }  // namespace
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
   com::frameLayout = com::BootFrame;
   std::printf("Programming a %zu-byte second-generation file (%zu-byte stream, %zu blocks) on a pty\n",
               kFileSize, copySize, (copySize + loader::kBlockSize - 1) / loader::kBlockSize);
-  std::printf("%8s  %10s  %10s  %7s  %s\n", "baud", "time [s]", "bound [s]", "ratio", "goal <= 1.10");
+  std::printf("%8s  %10s  %10s  %7s  %s\n", "baud", "time [s]", "wire [s]", "ratio", "goal");
   int failures = 0;
   for (int baud : rates) {
     const std::string streamOut = dir + "/stream.bin";
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
     const bool streamOk = ::stat(streamOut.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == copySize;
     const double bound = WireBytes(copySize) * 11.0 / baud;
     const double ratio = seconds / bound;
-    std::printf("%8d  %10.3f  %10.3f  %7.3f  %s%s\n", baud, seconds, bound, ratio,
+    std::printf("%8d  %10.3f  %10.3f  %7.3f  ratio <= 1.10 %s%s\n", baud, seconds, bound, ratio,
                 ratio <= 1.10 ? "met" : "MISSED",
                 result == loader::kResultDone && streamOk ? "" : "  (run FAILED)");
     if (result != loader::kResultDone || !streamOk || ratio > 1.10) ++failures;

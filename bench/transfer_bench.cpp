@@ -133,5 +133,5 @@ int main(int argc, char** argv) {
   std::printf("ratio = mean time / wire time; cpu = this program's processor time per transfer\n");
   std::printf("%s\n", allOk ? "all within the goal"
                             : "some above the goal (see the load: the rest is waiting on the scheduler)");
-  return 0;
+  return allOk ? 0 : 1;
 }

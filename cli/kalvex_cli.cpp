@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "link/appdirs.h"
 #include "link/com.h"
 #include "link/frame.h"
+#include "loader/info.h"
 #include "loader/program.h"
 #include "loader/view.h"
 
@@ -24,7 +26,9 @@ namespace {
 
 const char* kUsage =
     "Usage: kalvex-cli info --port PORT\n"
-    "       kalvex-cli program --port PORT FILE\n"
+    "  or:  kalvex-cli program --port PORT FILE\n"
+    "  or:  kalvex-cli --version\n"
+    "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 done, 1 programming or connection error, 2 usage, 3 invalid firmware file.\n";
 
@@ -113,6 +117,9 @@ int Program(const std::string& port, const std::string& file, cli::TerminalUserI
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::string release =
+      std::to_string(loader::appRelease >> 8) + "." + std::to_string(loader::appRelease & 0xFF);
+  if (com::AnswerVersion(argc, argv, "kalvex-cli", release)) return kExitOk;
   std::string command, port;
   std::vector<std::string> rest;
   for (int i = 1; i < argc; ++i) {

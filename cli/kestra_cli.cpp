@@ -27,6 +27,7 @@
 #include "ecudata/image.h"
 #include "ecudata/init.h"
 #include "ecudata/transfer.h"
+#include "link/appdirs.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/cp1252.h"
@@ -42,30 +43,30 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "Usage:\n"
-    "  kestra-cli info FILE\n"
-    "  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
-    "  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
-    "  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
-    "  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
-    "  kestra-cli diff [--csv] A B\n"
+    "Usage: kestra-cli info FILE\n"
+    "  or:  kestra-cli receive --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  or:  kestra-cli send --port PORT (configuration|mapping1|mapping2) FILE\n"
+    "  or:  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
+    "  or:  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
+    "  or:  kestra-cli diff [--csv] A B\n"
+    "  or:  kestra-cli --version\n"
     "\n"
-    "info     shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
-    "         12344 bytes), its stamps and whether this program accepts them, the\n"
-    "         bike and the data-set name.\n"
-    "receive  reads the block from the ECU and stores it in FILE (extension .ecd or\n"
-    "         .emd); a failed download leaves an existing FILE as it was.\n"
-    "send     loads FILE and writes it to the ECU; the data-set name is the file name.\n"
-    "map export  writes one map of a mapping file as CSV: 21 lines of 33 fields in\n"
-    "            display units, to standard output or OUT.csv. MAP is 1-5 or\n"
-    "            injection, advance, injvel, advvel, cranking; --cyl 2 takes the\n"
-    "            plane of cylinder 2 (map 1 only).\n"
-    "map import  reads that CSV (a path, or - for standard input) into the map in\n"
-    "            FILE.emd; the whole text is checked first, and a refused one\n"
-    "            leaves FILE as it was.\n"
-    "diff        lists the differences between two mapping or two configuration\n"
-    "            files (the stamps are not compared); --csv writes CSV rows.\n"
-    "            Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
+    "  info        shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
+    "              12344 bytes), its stamps and whether this program accepts them, the\n"
+    "              bike and the data-set name.\n"
+    "  receive     reads the block from the ECU and stores it in FILE (extension .ecd or\n"
+    "              .emd); a failed download leaves an existing FILE as it was.\n"
+    "  send        loads FILE and writes it to the ECU; the data-set name is the file name.\n"
+    "  map export  writes one map of a mapping file as CSV: 21 lines of 33 fields in\n"
+    "              display units, to standard output or OUT.csv. MAP is 1-5 or\n"
+    "              injection, advance, injvel, advvel, cranking; --cyl 2 takes the\n"
+    "              plane of cylinder 2 (map 1 only).\n"
+    "  map import  reads that CSV (a path, or - for standard input) into the map in\n"
+    "              FILE.emd; the whole text is checked first, and a refused one\n"
+    "              leaves FILE as it was.\n"
+    "  diff        lists the differences between two mapping or two configuration\n"
+    "              files (the stamps are not compared); --csv writes CSV rows.\n"
+    "              Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
@@ -322,6 +323,7 @@ int Send(const std::string& port, const Target& target, const std::string& path)
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (com::AnswerVersion(argc, argv, "kestra-cli")) return kExitOk;
   if (argc > 1 && cli::IsMapJob(argv[1])) {
     cli::TerminalUserIo ui;
     com::SetUi(&ui);

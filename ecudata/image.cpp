@@ -30,6 +30,8 @@ constexpr SwapRun W32(uint32_t offset, uint32_t count, uint32_t stride = 4) {
   return SwapRun{offset, count, 4, stride};
 }
 
+// One line per row of the byte-order list; the layout is kept by hand.
+// clang-format off
 const std::vector<SwapRun> kParTable = {
     W16(464, 288),            // 18 runs of 16
     W16(1040, 48),            // 3 runs of 16
@@ -41,6 +43,7 @@ const std::vector<SwapRun> kParTable = {
     W16(1232, 20),
     W16(kParMarkerOffset, 1),  // marker
 };
+// clang-format on
 
 // A table group: `tables` row-major tables of rows x cols values, then the
 // cols-entry axis and the rows-entry axis, all 16-bit and consecutive.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ecudata/files.h"
+#include "link/appdirs.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/utils.h"
@@ -49,37 +50,6 @@ void Put32S(uint8_t* p, int32_t v) {
 // name some other file at the next start.
 void PutPath(uint8_t* field, const std::string& path) {
   com::SetFieldText(field, kPathSize, path.size() < kPathSize ? path : std::string());
-}
-
-// mkdir -p
-bool MakeDirectories(const std::string& dir) {
-  if (dir.empty()) return false;
-  std::string partial;
-  size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = dir.find('/', pos + 1);
-    partial = dir.substr(0, pos);
-    if (partial.empty()) continue;
-    if (mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st {};
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ExecutableDirectory() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  buf[n] = '\0';
-  return com::DirectoryOf(buf);
-}
-
-std::string UserConfigDirectory() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') return std::string(xdg) + "/kestra";
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return std::string(home) + "/.config/kestra";
-  return std::string();
 }
 
 }  // namespace
@@ -137,14 +107,7 @@ void WriteInitFile() {
 
 std::string InitFilePath() {
   if (!OverridePath().empty()) return OverridePath();
-  const std::string exeDir = ExecutableDirectory();
-  if (!exeDir.empty() && access(exeDir.c_str(), W_OK) == 0) return exeDir + "/" + kInitFileName;
-  const std::string userDir = UserConfigDirectory();
-  if (!userDir.empty()) {
-    MakeDirectories(userDir);
-    return userDir + "/" + kInitFileName;
-  }
-  return kInitFileName;  // current directory, as a last resort
+  return com::SettingsDirectory("kestra", kInitFileName) + "/" + kInitFileName;
 }
 
 void SetInitFilePath(const std::string& path) {

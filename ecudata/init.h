@@ -36,7 +36,8 @@ void DecodeConfig(const uint8_t* bytes, size_t size);
 void EncodeConfig(uint8_t* bytes /* kCfgSize */);
 
 // Where the settings file lives: beside the executable when that directory is
-// writable, else in the user's configuration directory. Tests point it elsewhere.
+// writable, else in the user's configuration directory; an installed program
+// (com::IsInstalledTree) always uses the user's directory. Tests point it elsewhere.
 std::string InitFilePath();
 void SetInitFilePath(const std::string& path);  // empty restores the default
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/appdirs.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/utils.h"
@@ -18,22 +19,6 @@ Cfg cfg;
 
 namespace {
 std::string settingsDirectory;
-
-std::string ExecutableDirectory() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  buf[n] = 0;
-  return com::DirectoryOf(buf);
-}
-
-std::string UserConfigDirectory() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg) return std::string(xdg) + "/kalvex";
-  const char* home = std::getenv("HOME");
-  if (home && *home) return std::string(home) + "/.config/kalvex";
-  return "/tmp/kalvex";
-}
 
 bool MakeDirectories(const std::string& dir) {
   if (dir.empty()) return false;
@@ -63,14 +48,7 @@ void SetSettingsDirectory(const std::string& directory) {
 
 std::string SettingsPath() {
   if (!settingsDirectory.empty()) return settingsDirectory + "/" + kSettingsFileName;
-  const std::string exeDir = ExecutableDirectory();
-  if (!exeDir.empty()) {
-    const std::string beside = exeDir + "/" + kSettingsFileName;
-    const bool exists = ::access(beside.c_str(), F_OK) == 0;
-    if (::access(exeDir.c_str(), W_OK) == 0 && (!exists || ::access(beside.c_str(), W_OK) == 0))
-      return beside;
-  }
-  return UserConfigDirectory() + "/" + kSettingsFileName;
+  return com::SettingsDirectory("kalvex", kSettingsFileName) + "/" + kSettingsFileName;
 }
 
 void ReadInitFile() {

@@ -4,8 +4,9 @@
 //   offset 0, 2 bytes:   comPort, signed 16-bit little-endian (-1 USB, n a serial item)
 //   offset 2, 260 bytes: lastFwDir, zero-terminated
 //
-// The file lives beside the executable when that directory is writable, otherwise
-// in $XDG_CONFIG_HOME/kalvex/ (or ~/.config/kalvex/).
+// The file lives beside the executable when that directory is writable and is not
+// an installed tree (com::SettingsDirectory), otherwise in $XDG_CONFIG_HOME/kalvex/
+// (or ~/.config/kalvex/).
 #pragma once
 #include <array>
 #include <cstddef>

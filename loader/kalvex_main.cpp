@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/appdirs.h"
 #include "link/com.h"
 #include "link/frame.h"
 #include "loader/info.h"
@@ -16,7 +17,11 @@
 #include "loader/mainpanel.h"
 
 int main(int argc, char** argv) {
+  const std::string release =
+      std::to_string(loader::appRelease >> 8) + "." + std::to_string(loader::appRelease & 0xFF);
+  if (com::AnswerVersion(argc, argv, "kalvex", release)) return 0;  // no display needed
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("kalvex"));  // the menu entry's icon for the window
   std::vector<std::string> extraDevices;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
@@ -27,7 +32,7 @@ int main(int argc, char** argv) {
       extraDevices.push_back(arg.mid(7).toStdString());
     } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
       std::printf(
-          "Usage: kalvex [--port DEVICE]...\n"
+          "Usage: kalvex [--port DEVICE]... [--version]\n"
           "Programs the ECU's application firmware through its boot loader.\n"
           "--port DEVICE adds a serial device (e.g. a simulator's pseudo-terminal) to the port list\n"
           "and selects it.\n");

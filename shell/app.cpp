@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "link/appdirs.h"
 #include "shell/connection.h"
 #include "shell/mainwindow.h"
 
@@ -59,11 +60,14 @@ class FirstPaintWatch : public QObject {
 }  // namespace
 
 int RunKestra(int argc, char** argv) {
+  if (com::AnswerVersion(argc, argv, "kestra")) return 0;  // no display needed
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName(QStringLiteral("kestra"));  // the menu entry's icon for the window
   const Options options = ParseOptions(app.arguments());
   if (options.help || !options.error.empty()) {
     if (!options.error.empty()) std::fprintf(stderr, "kestra: %s\n", options.error.c_str());
-    std::fputs("usage: kestra [--port DEVICE] [--no-serial-scan]\n", options.help ? stdout : stderr);
+    std::fputs("usage: kestra [--port DEVICE] [--no-serial-scan] [--version]\n",
+               options.help ? stdout : stderr);
     return options.help ? 0 : 2;
   }
 

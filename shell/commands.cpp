@@ -1,6 +1,8 @@
 #include "shell/commands.h"
 
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 #include "config/bike.h"
 #include "ecudata/ecudata.h"
@@ -64,7 +66,11 @@ void Commands::Load() {
   if (!tuning::AbortManualTuning()) return;
   running.Wait();
   pages_.GatherAllPanels();  // the blocks are replaced anyway
+  // A cancelled dialog or a refused file leaves the block as it was.
+  const uint8_t* block = type == ecu::kParType ? ecu::ecuParData : ecu::ecuMapData;
+  const std::vector<uint8_t> before(block, block + (type == ecu::kParType ? ecu::kParSize : ecu::kMapSize));
   const uint8_t loaded = ecu::LoadEcu(1, type, running.Cursor());
+  if (!std::equal(before.begin(), before.end(), block)) pages_.BlocksReplaced(type);
   const uint8_t scattered = pages_.ScatterAllPanels();
   if (!loaded || !scattered) Error("Load");
 }
@@ -126,6 +132,7 @@ void Commands::Receive() {
     if (!com::isComOpen) {
       Error("Receive");
     } else if (ecu::RequestEcu(type, running.Cursor())) {
+      pages_.BlocksReplaced(type == 1 ? ecu::kParType : ecu::kMapType);
       pages_.ScatterAllPanels();
       com::Ui().MessagePopup("Receive", "Done!");
     } else {

@@ -4,14 +4,17 @@
 // plus its library in shell/CMakeLists.txt.
 #include "shell/pages.h"
 
+#include <memory>
+
+#include "maps/ui/mp1page.h"
+
 namespace shell {
 
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
-  (void)registry;
-  (void)parent;
-  // map editor, map tuning, injection editor, advance editor, parameter pages 1-3,
-  // linearisations, CAN acquisition, configuration, diagnostics, live data:
-  // none of them is built yet.
+  // A page already present (a test's stand-in) is kept.
+  if (!registry.Has(PageId::MapEditor) && !registry.Add(std::make_unique<maps::Mp1Page>(parent))) return 0;
+  // map tuning, injection editor, advance editor, parameter pages 1-3, linearisations,
+  // CAN acquisition, configuration, diagnostics, live data: not built yet.
   return 1;
 }
 

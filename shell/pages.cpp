@@ -35,6 +35,10 @@ void PageRegistry::Show(PageId id) {
   stack_->setCurrentWidget(page->Widget());
 }
 
+void PageRegistry::BlocksReplaced(int type) {
+  for (const auto& page : pages_) page->BlocksReplaced(type);
+}
+
 const std::vector<PageId>& PageRegistry::ScatterOrder() {
   static const std::vector<PageId> order{
       PageId::Config,    PageId::CanAcq,  PageId::Lineariz, PageId::MapEditor, PageId::MapTuning,

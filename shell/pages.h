@@ -51,6 +51,9 @@ class Page {
   virtual uint8_t Timer();
   // Called when the page leaves the front (the map editor hides its graphs).
   virtual void Leave() {}
+  // A command replaced a working block (type 1 configuration, 2 mapping) by a loaded,
+  // imported or received one, before the scatter (the map editor drops its edit history).
+  virtual void BlocksReplaced(int type) { (void)type; }
 };
 
 // What the shell asks of parts that are not pages themselves. Each later part
@@ -89,6 +92,9 @@ class PageRegistry {
   // advance, CAN acquisition, linearisations, parameter pages 1-3; stops at the
   // first failure with 0.
   uint8_t GatherAllPanels();
+
+  // Tells every page that a working block was replaced (Load, Import, Receive).
+  void BlocksReplaced(int type);
 
   static const std::vector<PageId>& ScatterOrder();
   static const std::vector<PageId>& GatherOrder();

@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "link/bytes.h"
-#include "link/cp1252.h"
 #include "link/commands.h"
+#include "sim/simimage.h"
 
 namespace sim {
 
@@ -235,9 +235,8 @@ std::vector<uint8_t> AppDevice::AreaBytes(uint16_t area) const {
   key.insert(key.end(), name.begin(), name.end());
   if (cached.first != key || cached.second.empty()) {
     cached.first = std::move(key);
-    cached.second.assign(ecu::ImageSize(type), 0);
-    // The device keeps names as the bytes of its image (Windows-1252).
-    ecu::BlockToImage(type, block->data(), com::FromCp1252(name), cached.second.data());
+    cached.second =
+        EncodeImage(type == ecu::kParType ? BlockKind::Parameters : BlockKind::Maps, *block, name);
   }
   return cached.second;
 }
@@ -251,17 +250,28 @@ std::vector<uint8_t> AppDevice::IdentityRecord() const {
   return rec;
 }
 
+Device::Reply AppDevice::Refuse() {
+  ++malformed;
+  Reply reply;
+  reply.send = false;
+  return reply;
+}
+
 Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t n) {
   ++received[command];
+  if (logRequests) requestLog.push_back({command, std::vector<uint8_t>(payload, payload + n)});
   if (auto it = handlers.find(command); it != handlers.end()) return it->second(payload, n);
   Reply reply;
   switch (command) {
     case com::GetFirmwareName: {
+      if (n != 0) return Refuse();
       const std::string& t = firmwareText;
       reply.payload.assign(t.begin(), t.begin() + static_cast<long>(std::min<size_t>(t.size(), 255)));
       return reply;
     }
     case com::Identify:
+      if (n != lastKeys.size()) return Refuse();
+      std::copy(payload, payload + n, lastKeys.begin());
       reply.payload = IdentityRecord();
       return reply;
     case com::BeginWrite:
@@ -271,9 +281,10 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
     case com::ReadChunk:
       return OnReadChunk(payload, n);
     case com::GetDataName: {
+      if (n != 1) return Refuse();
       bool known = false;
-      std::string name = n == 1 ? DataName(payload[0], &known) : std::string();
-      if (!known) break;
+      std::string name = DataName(payload[0], &known);
+      if (!known) return Refuse();
       reply.payload.assign(name.begin(),
                            name.begin() + static_cast<long>(std::min<size_t>(name.size(), 255)));
       return reply;
@@ -285,37 +296,31 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
     default:
       break;
   }
-  reply.send = false;  // unknown or malformed requests are not answered
+  reply.send = false;  // unknown commands are not answered
   return reply;
 }
 
 // BeginWrite: image size (32-bit) and area code (16-bit). Only a writable area with
 // the size of its image starts a reception; anything else is ignored.
 Device::Reply AppDevice::OnBeginWrite(const uint8_t* payload, uint8_t n) {
-  Reply reply;
-  reply.send = false;
-  if (n != 6) return reply;
+  if (n != 6) return Refuse();
   const uint32_t size = com::Get32BE(payload);
   const uint16_t area = com::Get16BE(payload + 4);
-  int type = 0;
-  if (area == kAreaConfig) type = ecu::kParType;
-  if (area == kAreaMapping1 || area == kAreaMapping2) type = ecu::kMapType;
-  if (type == 0 || size != ecu::ImageSize(type)) return reply;
+  size_t expected = 0;
+  if (area == kAreaConfig) expected = SimImageSize(BlockKind::Parameters);
+  if (area == kAreaMapping1 || area == kAreaMapping2) expected = SimImageSize(BlockKind::Maps);
+  if (expected == 0 || size != expected) return Refuse();
   upload = Upload{true, area, size, {}};
   upload.data.reserve(size);
-  reply.send = true;
-  return reply;
+  return Reply{};
 }
 
 // WriteChunk: appends the bytes and acknowledges the count held so far.
 Device::Reply AppDevice::OnWriteChunk(const uint8_t* payload, uint8_t n) {
+  // A chunk carries 1 to 255 bytes and never runs past the size announced.
+  if (!upload.active || n == 0 || n > upload.size - upload.data.size()) return Refuse();
   Reply reply;
-  if (!upload.active) {
-    reply.send = false;
-    return reply;
-  }
-  const size_t room = upload.size - upload.data.size();
-  upload.data.insert(upload.data.end(), payload, payload + std::min<size_t>(n, room));
+  upload.data.insert(upload.data.end(), payload, payload + n);
   const uint32_t held = static_cast<uint32_t>(upload.data.size());
   reply.payload.resize(4);
   com::Put32BE(reply.payload.data(), held);
@@ -326,11 +331,10 @@ Device::Reply AppDevice::OnWriteChunk(const uint8_t* payload, uint8_t n) {
 // A complete image: stored only when its length word, marker and checksum are right.
 void AppDevice::FinishUpload() {
   upload.active = false;
-  const int type = upload.area == kAreaConfig ? ecu::kParType : ecu::kMapType;
-  std::vector<uint8_t> block(ecu::BlockSize(type));
+  const BlockKind kind = upload.area == kAreaConfig ? BlockKind::Parameters : BlockKind::Maps;
+  std::vector<uint8_t> block;
   std::string name;
-  if (ecu::ImageToBlock(type, upload.data.data(), block.data(), &name)) {
-    name = com::ToCp1252(name);  // back to the bytes the image carried
+  if (DecodeImage(kind, upload.data, &block, &name)) {
     std::vector<uint8_t>* target = BlockForArea(upload.area);
     *target = std::move(block);
     if (upload.area == kAreaConfig)
@@ -346,26 +350,21 @@ void AppDevice::FinishUpload() {
 // ReadChunk: offset (32-bit), area (16-bit), count (8-bit). A request beyond the end
 // of the area, or for an unknown area, is not answered.
 Device::Reply AppDevice::OnReadChunk(const uint8_t* payload, uint8_t n) {
-  Reply reply;
-  reply.send = false;
-  if (n != 7) return reply;
+  if (n != 7) return Refuse();
   const uint32_t offset = com::Get32BE(payload);
   const uint16_t area = com::Get16BE(payload + 4);
   const uint8_t count = payload[6];
   std::vector<uint8_t> bytes = AreaBytes(area);
-  if (bytes.empty() || offset > bytes.size() || bytes.size() - offset < count) return reply;
-  reply.send = true;
+  if (count == 0 || bytes.empty() || offset > bytes.size() || bytes.size() - offset < count) return Refuse();
+  Reply reply;
   reply.payload.assign(bytes.begin() + offset, bytes.begin() + offset + count);
   return reply;
 }
 
 // WriteValues: four address bytes, then the data to hold there; echoes the address.
 Device::Reply AppDevice::OnWriteValues(const uint8_t* payload, uint8_t n) {
+  if (n < 4) return Refuse();
   Reply reply;
-  if (n < 4) {
-    reply.send = false;
-    return reply;
-  }
   values[com::Get32BE(payload)].assign(payload + 4, payload + n);
   reply.payload.assign(payload, payload + 4);
   return reply;
@@ -373,11 +372,8 @@ Device::Reply AppDevice::OnWriteValues(const uint8_t* payload, uint8_t n) {
 
 // ReadValues: four address bytes; answers them followed by the bytes held there.
 Device::Reply AppDevice::OnReadValues(const uint8_t* payload, uint8_t n) {
+  if (n != 4) return Refuse();
   Reply reply;
-  if (n != 4) {
-    reply.send = false;
-    return reply;
-  }
   reply.payload.assign(payload, payload + 4);
   auto it = values.find(com::Get32BE(payload));
   if (it != values.end()) {

@@ -83,6 +83,19 @@ class AppDevice : public Device {
 
   // Requests received, by command code (every well-formed request the device saw).
   std::array<int, 256> received{};
+  // Requests whose payload is not what their command carries (a firmware name request
+  // with a payload, an identity request without its 30 key bytes, an empty or
+  // oversized chunk, a read of no bytes, ...). They get no answer, as on the ECU.
+  int malformed = 0;
+  // When set, every request (command and payload) is kept in order of arrival.
+  struct Request {
+    uint8_t command;
+    std::vector<uint8_t> payload;
+  };
+  bool logRequests = false;
+  std::vector<Request> requestLog;
+  // The key array of the last identity request.
+  std::array<uint8_t, 30> lastKeys{};
 
   // Upload in progress (BeginWrite .. last WriteChunk).
   struct Upload {
@@ -120,6 +133,7 @@ class AppDevice : public Device {
   Reply OnWriteValues(const uint8_t* payload, uint8_t n);
   Reply OnReadValues(const uint8_t* payload, uint8_t n);
   void FinishUpload();
+  Reply Refuse();
 
   // Images are rebuilt only when a block changes: a download of 12380 bytes asks for
   // 49 chunks of the same image.

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "link/appdirs.h"
 #include "sim/appsim.h"
 #include "sim/bootsim.h"
 #include "sim/pty.h"
@@ -30,6 +31,7 @@ void OnSignal(int) {
 const char* kUsage =
     "Usage: q740-sim [options]\n"
     "Simulated Q740 ECU on a pseudo-terminal; prints the device path on standard output.\n"
+    "  --version               print the program's version\n"
     "\n"
     "Line:\n"
     "  --link PATH             also make a symbolic link PATH to the device (removed on exit)\n"
@@ -107,6 +109,10 @@ Options Parse(int argc, char** argv) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       std::cout << kUsage << sim::BootOptionsHelp();
+      std::exit(0);
+    }
+    if (arg == "--version") {
+      com::PrintVersion("q740-sim");
       std::exit(0);
     }
     if (arg.rfind("--", 0) != 0 || arg.size() == 2) Fail("unexpected argument '" + arg + "'");

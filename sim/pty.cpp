@@ -76,8 +76,12 @@ void FeedLine(Engine& engine, LineModel& line, double now, const uint8_t* data, 
 // since a sleeping process is often woken a good part of a millisecond late on a busy
 // machine, which would lengthen every exchange.
 constexpr double kSpinMargin = 300e-6;
-// A pause this long inside a request frame abandons the frame.
-constexpr double kFrameGap = 0.1;
+double FrameGapRule::OnArrival(Engine& engine) {
+  const double arrival = clock_();
+  if (engine.Receiving() && arrival - lastByte_ > gap_) engine.ResetReception();
+  lastByte_ = arrival;
+  return arrival;
+}
 
 int ServePty(Engine& engine, const PseudoTerminal& pty, double baud, volatile std::sig_atomic_t& stop,
              std::string* error) {
@@ -92,7 +96,7 @@ int ServePty(Engine& engine, const PseudoTerminal& pty, double baud, volatile st
   std::deque<ScheduledReply> replies;
   std::vector<uint8_t> buffer(4096);
   const int fd = pty.MasterFd();
-  double lastByte = 0.0;
+  FrameGapRule frameGap;
   while (!stop) {
     double now = NowSeconds();
     while (!replies.empty() && replies.front().at <= now) {
@@ -133,9 +137,7 @@ int ServePty(Engine& engine, const PseudoTerminal& pty, double baud, volatile st
     if (p.revents & POLLIN) {
       const ssize_t r = ::read(fd, buffer.data(), buffer.size());
       if (r > 0) {
-        const double arrival = NowSeconds();
-        if (engine.Receiving() && arrival - lastByte > kFrameGap) engine.ResetReception();
-        lastByte = arrival;
+        const double arrival = frameGap.OnArrival(engine);
         FeedLine(engine, line, arrival, buffer.data(), static_cast<size_t>(r), replies);
         continue;
       }

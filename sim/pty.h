@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/simcore.h"
@@ -61,13 +63,33 @@ struct ScheduledReply {
 void FeedLine(Engine& engine, LineModel& line, double now, const uint8_t* data, size_t n,
               std::deque<ScheduledReply>& out);
 
+// Seconds on the steady clock.
+double NowSeconds();
+
+// A pause this long inside a request frame abandons the frame, as the firmware does
+// (a client that went away in the middle of a frame must not swallow the next
+// client's first requests). The clock is injectable, so the rule is tested without
+// waiting.
+class FrameGapRule {
+ public:
+  static constexpr double kGap = 0.1;  // seconds
+  explicit FrameGapRule(std::function<double()> clock = NowSeconds, double gap = kGap)
+      : clock_(std::move(clock)), gap_(gap) {}
+  // Bytes have just been read: forgets the engine's incomplete frame when the line
+  // was quiet for longer than the gap since the previous bytes. Returns the time of
+  // arrival on the rule's clock.
+  double OnArrival(Engine& engine);
+
+ private:
+  std::function<double()> clock_;
+  double gap_;
+  double lastByte_ = 0.0;
+};
+
 // Serves the engine on the master side until `stop` becomes non-zero (set from a
 // signal handler). SIGINT and SIGTERM must be blocked by the caller; they are let in
 // only while waiting. Returns 0, or 1 on an unexpected error (message in *error).
 int ServePty(Engine& engine, const PseudoTerminal& pty, double baud, volatile std::sig_atomic_t& stop,
              std::string* error);
-
-// Seconds on the steady clock.
-double NowSeconds();
 
 }  // namespace sim

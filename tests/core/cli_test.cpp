@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/simprocess.h"
+#include "test_support.h"
 
 namespace {
 
@@ -27,15 +28,8 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadText;
+using test_support::WriteAll;
 
 struct Outcome {
   int status = -1;
@@ -61,8 +55,8 @@ Outcome RunProgram(const std::string& dir, const std::string& program, const std
   Outcome o;
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
-  o.out = ReadAll(outPath);
-  o.err = ReadAll(errPath);
+  o.out = ReadText(outPath);
+  o.err = ReadText(errPath);
   return o;
 }
 
@@ -100,7 +94,7 @@ TEST_F(KestraCliTest, ReceiveSendReceiveRoundTrip) {
   // The extension is forced; the block is stored with fresh stamps.
   Outcome o = Cli({"receive", "--port", link, "configuration", dir + "/first.txt"});
   ASSERT_EQ(o.status, 0) << o.err;
-  const std::string first = ReadAll(dir + "/first.ecd");
+  const std::string first = ReadText(dir + "/first.ecd");
   ASSERT_EQ(first.size(), 1276u);
   EXPECT_FALSE(Exists(dir + "/first.txt"));
   EXPECT_NE(o.out.find("\"first\""), std::string::npos) << o.out;
@@ -120,12 +114,12 @@ TEST_F(KestraCliTest, ReceiveSendReceiveRoundTrip) {
   EXPECT_NE(o.out.find("Done!"), std::string::npos);
   o = Cli({"receive", "--port", link, "configuration", dir + "/again.ecd"});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(ReadAll(dir + "/again.ecd"), edited);
+  EXPECT_EQ(ReadText(dir + "/again.ecd"), edited);
 
   // The mapping in map set 2 follows the same way.
   o = Cli({"receive", "--port", link, "mapping2", dir + "/map"});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(ReadAll(dir + "/map.emd").size(), 12344u);
+  EXPECT_EQ(ReadText(dir + "/map.emd").size(), 12344u);
   o = Cli({"info", dir + "/map.emd"});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("mapping (12344 bytes)"), std::string::npos) << o.out;
@@ -138,7 +132,7 @@ TEST_F(KestraCliTest, FailedDownloadLeavesTheFileAsItWas) {
   const Outcome o = Cli({"receive", "--port", link, "configuration", dir + "/keep.ecd"});
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("Some error occurred..."), std::string::npos) << o.err;
-  EXPECT_EQ(ReadAll(dir + "/keep.ecd"), "previous contents");
+  EXPECT_EQ(ReadText(dir + "/keep.ecd"), "previous contents");
 }
 
 TEST_F(KestraCliTest, IncompatibleEcuIsRefused) {

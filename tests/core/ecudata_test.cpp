@@ -1,5 +1,6 @@
 // Version stamps, reference copies, the bike-type check and question, and the
 // transfer image with its byte-order table.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "link/bytes.h"
 #include "link/utils.h"
 #include "scripted_ui.h"
+#include "test_support.h"
 
 namespace {
 
@@ -19,9 +21,7 @@ using testing_ui::ScriptedUi;
 constexpr uint32_t kMonster400y2003 = 0x010003;     // "Monster 400 (2003)"
 constexpr uint32_t kSuperbike1098y2007 = 0x060407;  // "Superbike 1098 (2007)"
 
-void FillPattern(uint8_t* block, uint32_t size, uint8_t seed) {
-  for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
-}
+using test_support::FillPattern;
 
 class EcuDataTest : public ::testing::Test {
  protected:
@@ -46,19 +46,31 @@ TEST_F(EcuDataTest, StampsAreWrittenNulPaddedIntoTheirBlock) {
   for (uint32_t i = 32 + 19; i < 64; ++i) EXPECT_EQ(map[i], 0) << i;
   EXPECT_EQ(std::memcmp(map, ecu::ecuMapRefData, 32), 0);  // app stamp of the map block untouched
 
-  ecu::GenerateAppVersion(3);  // another type does nothing
-  ecu::GenerateDataVersion(0);
-  EXPECT_EQ(ecu::CheckDataVersion(3, ecu::ecuParData), 0);
+  // Another type does nothing: both blocks stay as they were, byte for byte.
+  const std::vector<uint8_t> parBefore(par, par + ecu::kParSize), mapBefore(map, map + ecu::kMapSize);
+  for (int type : {0, 3, -1, 13}) {
+    ecu::GenerateAppVersion(type);
+    ecu::GenerateDataVersion(type);
+    EXPECT_EQ(ecu::CheckDataVersion(type, ecu::ecuParData), 0) << type;
+    EXPECT_EQ(ecu::CheckAppVersion(type, ecu::ecuParData), 0) << type;
+  }
+  EXPECT_EQ(std::vector<uint8_t>(par, par + ecu::kParSize), parBefore);
+  EXPECT_EQ(std::vector<uint8_t>(map, map + ecu::kMapSize), mapBefore);
   EXPECT_TRUE(ui.popups.empty());
 }
 
 struct StampCase {
+  const char* name;
   int type;
   const char* appStamp;
   const char* dataStamp;
   bool accepted;
   std::vector<std::pair<std::string, std::string>> popups;  // title, text
 };
+
+void PrintTo(const StampCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StampCheckTest : public EcuDataTest, public ::testing::WithParamInterface<StampCase> {};
 
@@ -82,37 +94,47 @@ TEST_P(StampCheckTest, MessagesAndResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stamps, StampCheckTest,
-    ::testing::Values(StampCase{1, "Kestra v1.3", "Q740_PAR_DATA_v1.00", true, {}},
-                      StampCase{2, "Kestra v1.3", "Q740_MAP_DATA_v1.00", true, {}},
-                      StampCase{1,
+    ::testing::Values(StampCase{"ParameterStampsRight", 1, "Kestra v1.3", "Q740_PAR_DATA_v1.00", true, {}},
+                      StampCase{"MapStampsRight", 2, "Kestra v1.3", "Q740_MAP_DATA_v1.00", true, {}},
+                      StampCase{"ParameterFromAnotherRelease",
+                                1,
                                 "Kestra v1.2",
                                 "Q740_PAR_DATA_v1.00",
                                 true,
                                 {{"Warning Load ECU configuration data",
                                   "Data stored with another application:\n(Kestra v1.2)."}}},
                       StampCase{
+                          "MapWithoutAppStamp",
                           2,
                           "",
                           "Q740_MAP_DATA_v1.00",
                           true,
                           {{"Warning Load ECU mapping data", "Data stored with another application:\n()."}}},
-                      StampCase{1,
+                      StampCase{"ParameterBlockWithMapDataStamp",
+                                1,
                                 "Kestra v1.3",
                                 "Q740_MAP_DATA_v1.00",
                                 false,
                                 {{"Failure Load ECU configuration data", "Incompatible data format!"}}},
-                      StampCase{2,
+                      StampCase{"MapDataStampCut",
+                                2,
                                 "Kestra v1.3",
                                 "Q740_MAP_DATA_v1.0",
                                 false,
-                                {{"Failure Load ECU mapping data", "Incompatible data format!"}}}));
+                                {{"Failure Load ECU mapping data", "Incompatible data format!"}}}),
+    test_support::CaseName());
 
 struct DiscardCase {
+  const char* name;
   bool parChanged, mapChanged;
   bool answer;
   const char* title;  // null: no question
   uint8_t result;
 };
+
+void PrintTo(const DiscardCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DiscardTest : public EcuDataTest, public ::testing::WithParamInterface<DiscardCase> {};
 
@@ -134,13 +156,17 @@ TEST_P(DiscardTest, TitleByChangedBlocks) {
   EXPECT_EQ(ui.popups[0].text, "Exit without saving changes?");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Discard, DiscardTest,
-    ::testing::Values(DiscardCase{false, false, false, nullptr, 1},
-                      DiscardCase{true, false, true, "Updated ECU configuration data!", 1},
-                      DiscardCase{false, true, false, "Updated ECU mapping data!", 0},
-                      DiscardCase{true, true, false, "Updated ECU configuration and mapping data!", 0},
-                      DiscardCase{true, true, true, "Updated ECU configuration and mapping data!", 1}));
+INSTANTIATE_TEST_SUITE_P(Discard, DiscardTest,
+                         ::testing::Values(DiscardCase{"NothingChanged", false, false, false, nullptr, 1},
+                                           DiscardCase{"ConfigurationChangedAndConfirmed", true, false, true,
+                                                       "Updated ECU configuration data!", 1},
+                                           DiscardCase{"MappingChangedAndKept", false, true, false,
+                                                       "Updated ECU mapping data!", 0},
+                                           DiscardCase{"BothChangedAndKept", true, true, false,
+                                                       "Updated ECU configuration and mapping data!", 0},
+                                           DiscardCase{"BothChangedAndConfirmed", true, true, true,
+                                                       "Updated ECU configuration and mapping data!", 1}),
+                         test_support::CaseName());
 
 TEST_F(EcuDataTest, ReferenceCopyFollowsOnlyOnCopy) {
   ecu::ecuMapData[5000] ^= 0xFF;
@@ -174,10 +200,15 @@ TEST_F(EcuDataTest, CheckTypeBikeModes) {
 }
 
 struct AlignCase {
+  const char* name;
   int type;  // block being written
   int answer;
   uint32_t parAfter, mapAfter;
 };
+
+void PrintTo(const AlignCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class AlignTest : public EcuDataTest, public ::testing::WithParamInterface<AlignCase> {};
 
@@ -200,14 +231,17 @@ TEST_P(AlignTest, QuestionAndAnswer) {
   EXPECT_EQ(p.buttons, (std::vector<std::string>{"Monster 400 (2003)", "Superbike 1098 (2007)", ""}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Align, AlignTest,
-                         ::testing::Values(AlignCase{1, 2, kSuperbike1098y2007, kSuperbike1098y2007},
-                                           AlignCase{1, 1, kMonster400y2003, kSuperbike1098y2007},
-                                           AlignCase{1, 0, kMonster400y2003, kSuperbike1098y2007},
-                                           AlignCase{2, 1, kMonster400y2003, kMonster400y2003},
-                                           AlignCase{2, 2, kMonster400y2003, kSuperbike1098y2007},
-                                           AlignCase{3, 1, kMonster400y2003, kMonster400y2003},
-                                           AlignCase{2, 0, kMonster400y2003, kSuperbike1098y2007}));
+INSTANTIATE_TEST_SUITE_P(
+    Align, AlignTest,
+    ::testing::Values(
+        AlignCase{"ConfigurationTakesTheMappingBike", 1, 2, kSuperbike1098y2007, kSuperbike1098y2007},
+        AlignCase{"ConfigurationKeepsItsBike", 1, 1, kMonster400y2003, kSuperbike1098y2007},
+        AlignCase{"ConfigurationQuestionClosed", 1, 0, kMonster400y2003, kSuperbike1098y2007},
+        AlignCase{"MappingTakesTheConfigurationBike", 2, 1, kMonster400y2003, kMonster400y2003},
+        AlignCase{"MappingKeepsItsBike", 2, 2, kMonster400y2003, kSuperbike1098y2007},
+        AlignCase{"SecondMapSetTakesTheConfigurationBike", 3, 1, kMonster400y2003, kMonster400y2003},
+        AlignCase{"MappingQuestionClosed", 2, 0, kMonster400y2003, kSuperbike1098y2007}),
+    test_support::CaseName());
 
 TEST_F(EcuDataTest, AlignAndWarnStayQuietWhenTheChecksPass) {
   ecu::SetBikeWord(1, kMonster400y2003);
@@ -295,6 +329,10 @@ struct BadImageCase {
   uint16_t value;
   bool fixSum;
 };
+
+void PrintTo(const BadImageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadImageTest : public ::testing::TestWithParam<BadImageCase> {};
 

@@ -1,5 +1,6 @@
 // Configuration and mapping files: store, load, dialogs, stamps, bad files and the
 // write that never destroys the previous file.
+#include <ostream>
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/resource.h>
@@ -21,25 +22,16 @@
 #include "link/bytes.h"
 #include "link/utils.h"
 #include "scripted_ui.h"
+#include "test_support.h"
 
 namespace {
 
 using testing_ui::ScriptedUi;
 using Bytes = std::vector<uint8_t>;
 
-void FillPattern(uint8_t* block, uint32_t size, uint8_t seed) {
-  for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 11 + seed + (i >> 7));
-}
-
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::FillPattern;
+using test_support::ReadAll;
+using test_support::WriteAll;
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -194,6 +186,10 @@ struct BadFileCase {
   uint8_t result;
   bool pathKept;
 };
+
+void PrintTo(const BadFileCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BadFileTest : public FilesTest, public ::testing::WithParamInterface<BadFileCase> {};
 

@@ -1,4 +1,5 @@
 // Framing of both link protocols against an in-memory pipe.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -57,6 +58,10 @@ struct RxCase {
   int32_t result;
   int count;  // expected *receivedLength, -1 = untouched
 };
+
+void PrintTo(const RxCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class RxTest : public FrameTest, public ::testing::WithParamInterface<RxCase> {};
 

@@ -18,20 +18,14 @@
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/utils.h"
+#include "test_support.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadAll;
+using test_support::WriteAll;
 
 class InitTest : public ::testing::Test {
  protected:

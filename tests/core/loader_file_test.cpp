@@ -1,4 +1,5 @@
 // Firmware files: tags, header checksum, the file check and the transmission copy.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include "loader/file.h"
@@ -55,6 +56,10 @@ struct CheckCase {
   Bytes file;
   FirmwareKind kind;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FirmwareCheck : public ::testing::TestWithParam<CheckCase> {};
 
@@ -119,6 +124,10 @@ struct AdjustCase {
   const char* sentTag;  // null: no copy
 };
 
+void PrintTo(const AdjustCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class AdjustPreambolo : public CopyTest, public ::testing::WithParamInterface<AdjustCase> {};
 
 TEST_P(AdjustPreambolo, TagAndImage) {
@@ -180,6 +189,10 @@ struct DecisionCase {
   int result;      // -1: a copy is made
   bool wholeFile;  // the copy is the file byte for byte
 };
+
+void PrintTo(const DecisionCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Decision : public CopyTest, public ::testing::WithParamInterface<DecisionCase> {};
 

@@ -23,39 +23,17 @@
 #include "loader/program.h"
 #include "loader/view.h"
 #include "sim/bootsim.h"
+#include "test_support.h"
 
 namespace loader_testing {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes TagBytes(const char* tag) {
-  return Bytes(tag, tag + 8);
-}
-
-// A second-generation file: tag, header checksum, 544-byte body, image.
-inline Bytes SecondGenFile(const char* tag, const Bytes& image, bool goodChecksum = true) {
-  Bytes file = TagBytes(tag);
-  Bytes body(loader::kHeaderBodySize);
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 7 + 3);
-  uint8_t sum[4];
-  com::Put32LE(sum, loader::GetHeaderChecksum(body.data(), body.size()) ^ (goodChecksum ? 0u : 1u));
-  file.insert(file.end(), sum, sum + 4);
-  file.insert(file.end(), body.begin(), body.end());
-  file.insert(file.end(), image.begin(), image.end());
-  return file;
-}
-
-inline Bytes FirstGenFile(const char* tag, const Bytes& image) {
-  Bytes file = TagBytes(tag);
-  file.insert(file.end(), image.begin(), image.end());
-  return file;
-}
-
-inline Bytes Pattern(size_t n, uint8_t seed = 1) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
-  return b;
-}
+using test_support::FirstGenFile;
+using test_support::Pattern;
+using test_support::ReadAll;
+using test_support::SecondGenFile;
+using test_support::TagBytes;
 
 class TempDir {
  public:
@@ -88,17 +66,6 @@ class TempDir {
  private:
   std::string path_;
 };
-
-inline Bytes ReadAll(const std::string& path) {
-  Bytes out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return out;
-}
 
 // One request frame seen on the wire.
 struct Frame {

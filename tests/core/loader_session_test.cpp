@@ -1,5 +1,6 @@
 // The boot-loader session against the in-process simulator: connection state
 // machine, identity texts, programming runs, result display and the commands.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include "link/commands.h"
@@ -25,6 +26,10 @@ struct FindCase {
   int foundAtTick;  // tick whose presence check is answered
   uint32_t colour;  // RINGport once connected
 };
+
+void PrintTo(const FindCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FindBootLoader : public BootSessionTest, public ::testing::WithParamInterface<FindCase> {};
 
@@ -148,6 +153,10 @@ struct InfoReplyCase {
   uint16_t sysType;  // afterwards (0x5534 before)
 };
 
+void PrintTo(const InfoReplyCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class CheckBloadInfoReply : public BootSessionTest, public ::testing::WithParamInterface<InfoReplyCase> {};
 
 TEST_P(CheckBloadInfoReply, SystemType) {
@@ -226,6 +235,10 @@ struct RunCase {
   Bytes stream;  // what the boot loader received (empty: nothing written)
   Bytes erased;
 };
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 Bytes WithTag(const char* tag, const Bytes& image) {
   Bytes b = TagBytes(tag);
@@ -320,6 +333,10 @@ struct BlockCase {
   size_t copySize;  // bytes of the transmission copy
   std::vector<size_t> blockSizes;
 };
+
+void PrintTo(const BlockCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BlockFraming : public BootSessionTest, public ::testing::WithParamInterface<BlockCase> {};
 
@@ -428,20 +445,27 @@ struct ResultCase {
   bool clearedAfter10s;
 };
 
+void PrintTo(const ResultCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ResultDisplay : public BootSessionTest, public ::testing::WithParamInterface<ResultCase> {};
 
 TEST_P(ResultDisplay, TextBeepAndClearing) {
   const ResultCase& c = GetParam();
   com::OpenComPort();
   loader::programResult = c.result;
+  now = 200.0;
   loader::MainTimer(false);
   EXPECT_EQ(view.status, c.text);
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(loader::programResult, -1);
-  now += 9.9;
+  // "Done!" is emptied on the first tick after 10.0 s have passed (at 210.0 it stays).
+  EXPECT_EQ(loader::msgClearTime, c.clearedAfter10s ? 210.0 : 0.0);
+  now = 210.0;
   loader::MainTimer(false);
   EXPECT_EQ(view.status, c.text);
-  now += 0.2;
+  now = 210.001;
   loader::MainTimer(false);
   EXPECT_EQ(view.status, c.clearedAfter10s ? "" : c.text);
   now += 1000;

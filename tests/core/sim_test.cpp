@@ -1,5 +1,6 @@
 // The simulated application firmware, exchanged with through the real framing over
 // an in-memory pipe: what the transfer, connection and live-data code rely on.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -102,6 +103,10 @@ struct IdentityCase {
   uint16_t release;
   uint8_t flags;
 };
+
+void PrintTo(const IdentityCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class IdentityTest : public AppSimTest, public ::testing::WithParamInterface<IdentityCase> {};
 
@@ -383,3 +388,56 @@ TEST(LineModelTest, RepliesKeepTheWireTime) {
 }
 
 }  // namespace
+
+// The frame-gap rule on its own clock: a pause of more than 0.1 s inside a request
+// abandons the partial frame, a shorter one does not.
+TEST(FrameGapTest, APauseInsideAFrameAbandonsIt) {
+  sim::AppDevice device;
+  sim::Engine engine(device);
+  sim::LineModel line;  // no pacing
+  double now = 50.0;
+  sim::FrameGapRule rule([&now] { return now; });
+  std::deque<sim::ScheduledReply> out;
+  auto arrive = [&](const Bytes& bytes) {
+    const double at = rule.OnArrival(engine);
+    EXPECT_EQ(at, now);
+    sim::FeedLine(engine, line, at, bytes.data(), bytes.size(), out);
+  };
+  uint8_t frame[8];
+  const size_t len = com::EncodeFrame(com::ApplicationFrame, com::GetFirmwareName, nullptr, 0, frame);
+  const Bytes request(frame, frame + len);
+  const Bytes partial{0x55, 0x40, 0x02, 0x01};  // announces 64 payload bytes, then the sender goes away
+  const Bytes text(device.firmwareText.begin(), device.firmwareText.end());
+  auto replyText = [&] { return Bytes(out.front().bytes.begin() + 3, out.front().bytes.end() - 1); };
+
+  // A request split by a pause a little shorter than the gap is still one request.
+  arrive(Bytes(request.begin(), request.begin() + 2));
+  now += 0.099;
+  arrive(Bytes(request.begin() + 2, request.end()));
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(replyText(), text);
+
+  // A partial frame followed, after a short pause, by a request: the request is taken
+  // as the rest of the partial frame and not answered.
+  out.clear();
+  now += 1.0;
+  arrive(partial);
+  now += 0.099;
+  arrive(request);
+  EXPECT_TRUE(out.empty());
+  EXPECT_TRUE(engine.Receiving());
+
+  // After a pause longer than the gap the partial frame is forgotten and the next
+  // request answered.
+  now += 0.101;
+  arrive(request);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(replyText(), text);
+  EXPECT_FALSE(engine.Receiving());
+
+  // A long pause between whole requests changes nothing.
+  out.clear();
+  now += 30.0;
+  arrive(request);
+  EXPECT_EQ(out.size(), 1u);
+}

@@ -1,5 +1,6 @@
 // Whole-block uploads and downloads, map-group reads and addressed values, against
 // the simulated firmware and against a scripted ECU that misbehaves on purpose.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "link/pipeport.h"
 #include "link/utils.h"
 #include "scripted_ui.h"
+#include "test_support.h"
 #include "sim/appsim.h"
 #include "sim/simcore.h"
 
@@ -25,9 +27,7 @@ namespace {
 using testing_ui::ScriptedUi;
 using Bytes = std::vector<uint8_t>;
 
-void FillPattern(uint8_t* block, uint32_t size, uint8_t seed) {
-  for (uint32_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 9));
-}
+using test_support::FillPattern;
 
 // An ECU whose answers the test scripts: it keeps the uploaded image at its own count,
 // may acknowledge another count, and serves downloads from `image`, one chunk of
@@ -289,6 +289,10 @@ struct DownloadFault {
   uint32_t corruptOffset;  // image offset to damage, 0 none
 };
 
+void PrintTo(const DownloadFault& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class DownloadFaultTest : public TransferTest, public ::testing::WithParamInterface<DownloadFault> {};
 
 TEST_P(DownloadFaultTest, FailsAndLeavesBlockAndName) {
@@ -347,19 +351,40 @@ TEST_F(TransferTest, DownloadAreasAndBikeWarning) {
 }
 
 TEST_F(TransferTest, MapGroupsAreReadAndConvertedToPcOrder) {
+  // Areas 9 and 10 serve map set 1, areas 11 and 12 the set the engine runs on: set 2
+  // here, whose groups all differ from set 1's, so a wrong area code reads wrong bytes.
   sim::AppDevice device;
+  device.activeMapping = 2;
+  for (uint32_t i = 464; i < 3128 + 1384; i += 2)
+    com::Put16LE(device.mapping[1].data() + i, uint16_t(i * 3 + 1));
+  device.logRequests = true;
   Attach(device);
   struct Case {
     int id;
+    uint16_t area;
     uint32_t offset, bytes;
-  } cases[] = {{1, 464, 2664}, {2, 3128, 1384}, {6, 464, 2664}, {7, 3128, 1384}};
+    int set;
+  } cases[] = {{1, 9, 464, 2664, 0}, {2, 10, 3128, 1384, 0}, {6, 11, 464, 2664, 1}, {7, 12, 3128, 1384, 1}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    const Bytes group(device.mapping[c.set].begin() + c.offset,
+                      device.mapping[c.set].begin() + c.offset + c.bytes);
+    const Bytes otherSet(device.mapping[1 - c.set].begin() + c.offset,
+                         device.mapping[1 - c.set].begin() + c.offset + c.bytes);
+    ASSERT_NE(group, otherSet);
+    device.requestLog.clear();
     std::vector<uint16_t> buffer(c.bytes / 2 + 1, 0xEEEE);
-    ASSERT_EQ(ecu::RequestEcuMap(c.id, buffer.data()), 1) << c.id;
-    for (uint32_t i = 0; i < c.bytes / 2; ++i)
-      ASSERT_EQ(buffer[i], com::Get16LE(device.mapping[0].data() + c.offset + 2 * i)) << c.id << " " << i;
+    ASSERT_EQ(ecu::RequestEcuMap(c.id, buffer.data()), 1);
+    for (uint32_t i = 0; i < c.bytes / 2; ++i) ASSERT_EQ(buffer[i], com::Get16LE(group.data() + 2 * i)) << i;
     EXPECT_EQ(buffer.back(), 0xEEEE);  // nothing written past the group
+    ASSERT_EQ(device.requestLog.size(), (c.bytes + 254) / 255);
+    for (const auto& request : device.requestLog) {
+      EXPECT_EQ(request.command, com::ReadChunk);
+      ASSERT_EQ(request.payload.size(), 7u);
+      EXPECT_EQ(com::Get16BE(request.payload.data() + 4), c.area);
+    }
   }
+  EXPECT_EQ(device.malformed, 0);
   pipe->ClearWritten();
   uint16_t buffer[4] = {1, 2, 3, 4};
   for (int id : {0, 3, 4, 5, 8, -1}) EXPECT_EQ(ecu::RequestEcuMap(id, buffer), 0) << id;

@@ -1,10 +1,12 @@
 // Byte swapping, the image checksum and the file-name helpers.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "link/utils.h"
+#include "test_support.h"
 
 namespace {
 
@@ -31,11 +33,16 @@ TEST(UtilsTest, ChecksumSkipsTheFirstWordAndFoldsCarries) {
 }
 
 struct NameCase {
+  const char* name;  // the case in words
   const char* path;
   size_t extension;  // GetFileExtension
   const char* withEcd;
-  const char* name;  // SplitFileName
+  const char* split;  // SplitFileName
 };
+
+void PrintTo(const NameCase& c, std::ostream* os) {
+  *os << c.name << " (\"" << c.path << "\")";
+}
 
 class FileNameTest : public ::testing::TestWithParam<NameCase> {};
 
@@ -46,21 +53,26 @@ TEST_P(FileNameTest, Helpers) {
   EXPECT_EQ(com::SetFileExtension(path, "ecd"), c.withEcd);
   std::string name = "stale";
   EXPECT_EQ(com::SplitFileName(path, name), c.extension);
-  EXPECT_EQ(name, c.name);
+  EXPECT_EQ(name, c.split);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, FileNameTest,
-    ::testing::Values(NameCase{"", 0, "", ""}, NameCase{"bike", 4, "bike.ecd", "bike"},
-                      NameCase{"bike.txt", 5, "bike.ecd", "bike"},
-                      NameCase{"/home/u/bike.emd", 13, "/home/u/bike.ecd", "bike"},
-                      NameCase{"a.b.c.dddd", 6, "a.b.c.ecd", "a.b.c"},
-                      NameCase{"run.config", 10, "run.config.ecd", "run.config"},    // 6 characters: none
-                      NameCase{"/d.ir/file", 10, "/d.ir/file.ecd", "file"},          // dot in a directory
-                      NameCase{"C:\\d.ir\\file", 12, "C:\\d.ir\\file.ecd", "file"},  // backslashes too
-                      NameCase{"C:\\maps\\run.emd", 12, "C:\\maps\\run.ecd", "run"},
-                      NameCase{"file.", 5, "file.ecd", "file"}, NameCase{"/tmp/.abc", 6, "/tmp/.ecd", ""},
-                      NameCase{"/tmp/dir/", 9, "/tmp/dir/.ecd", ""}));
+    ::testing::Values(
+        NameCase{"EmptyPath", "", 0, "", ""}, NameCase{"NoExtension", "bike", 4, "bike.ecd", "bike"},
+        NameCase{"ThreeCharacterExtension", "bike.txt", 5, "bike.ecd", "bike"},
+        NameCase{"DirectoryAndExtension", "/home/u/bike.emd", 13, "/home/u/bike.ecd", "bike"},
+        NameCase{"FourCharacterExtensionAfterDots", "a.b.c.dddd", 6, "a.b.c.ecd", "a.b.c"},
+        NameCase{"SixCharacterExtensionIsNone", "run.config", 10, "run.config.ecd",
+                 "run.config"},                                                   // 6 characters: none
+        NameCase{"DotInADirectory", "/d.ir/file", 10, "/d.ir/file.ecd", "file"},  // dot in a directory
+        NameCase{"DotInADirectoryWithBackslashes", "C:\\d.ir\\file", 12, "C:\\d.ir\\file.ecd",
+                 "file"},  // backslashes too
+        NameCase{"BackslashPathWithExtension", "C:\\maps\\run.emd", 12, "C:\\maps\\run.ecd", "run"},
+        NameCase{"TrailingDot", "file.", 5, "file.ecd", "file"},
+        NameCase{"HiddenFileName", "/tmp/.abc", 6, "/tmp/.ecd", ""},
+        NameCase{"TrailingSlash", "/tmp/dir/", 9, "/tmp/dir/.ecd", ""}),
+    test_support::CaseName());
 
 TEST(UtilsTest, PadrAndFields) {
   EXPECT_EQ(com::Padr("abc", 6, '.'), "abc...");

@@ -29,6 +29,7 @@
 #include "loader/mainpanel.h"
 #include "loader/program.h"
 #include "sim/bootsim.h"
+#include "test_support.h"
 #include "ui_kalvex_main.h"
 
 namespace {
@@ -36,15 +37,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes SecondGenFile(const char* tag, size_t imageSize, bool goodChecksum = true) {
-  Bytes file(tag, tag + 8);
-  Bytes body(loader::kHeaderBodySize);
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 5 + 1);
-  uint8_t sum[4];
-  com::Put32LE(sum, loader::GetHeaderChecksum(body.data(), body.size()) + (goodChecksum ? 0 : 1));
-  file.insert(file.end(), sum, sum + 4);
-  file.insert(file.end(), body.begin(), body.end());
-  for (size_t i = 0; i < imageSize; ++i) file.push_back(static_cast<uint8_t>(i * 17 + 3));
-  return file;
+  return test_support::SecondGenFile(tag, test_support::Pattern(imageSize), goodChecksum);
 }
 
 // File dialogs answered from a queue; what the window looked like at each event pump
@@ -208,7 +201,8 @@ TEST_F(KalvexWindow, InvalidFileResultStays) {
   io.files.push_back(path);
   QTest::mouseClick(F().CBsend, Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return F().TMmain->text() == "Invalid firmware file..."; }));
-  QTest::qWait(100);
+  loader::MainTimer(false);  // later ticks leave the text
+  loader::MainTimer(false);
   EXPECT_EQ(F().TMmain->text(), "Invalid firmware file...");
   EXPECT_TRUE(device.ErasedAreas().empty());
 }

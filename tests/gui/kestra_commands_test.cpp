@@ -1,6 +1,7 @@
 // The data commands of the Kestra window against the in-process ECU simulator.
 #include "kestra_fixture.h"
 
+#include <ostream>
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
@@ -74,6 +75,10 @@ struct TransferCase {
   int type;            // block
   int set;             // map set of the simulator (0 for the configuration)
 };
+
+void PrintTo(const TransferCase& c, std::ostream* os) {
+  *os << c.button;
+}
 
 class TransferTest : public KestraWindowTest, public ::testing::WithParamInterface<TransferCase> {};
 
@@ -161,6 +166,10 @@ struct FileCase {
   int type;
   const char* ext;
 };
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+  *os << c.button;
+}
 
 class StoreLoadTest : public KestraWindowTest, public ::testing::WithParamInterface<FileCase> {};
 
@@ -290,6 +299,10 @@ struct DialogCase {
   const char* answer;
   int result;
 };
+
+void PrintTo(const DialogCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SelectionDialogTest : public KestraWindowTest, public ::testing::WithParamInterface<DialogCase> {};
 

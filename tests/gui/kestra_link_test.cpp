@@ -1,6 +1,7 @@
 // Connection toggle, identity check and the main timer of the Kestra window.
 #include "kestra_fixture.h"
 
+#include <ostream>
 #include <QComboBox>
 #include <QLabel>
 
@@ -17,6 +18,10 @@ struct ConnectCase {
   bool connects;
   const char* color;  // TBcom's on-colour, or "" when closed
 };
+
+void PrintTo(const ConnectCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ConnectTest : public KestraWindowTest, public ::testing::WithParamInterface<ConnectCase> {};
 

@@ -19,17 +19,29 @@ TEST_F(KestraWindowTest, ScatterAndGatherRunInTheirOrders) {
                     PageId::Param2, PageId::Param3, PageId::Lineariz, PageId::CanAcq, PageId::Config})
     AddPage(id);
   Start();
-  auto names = [](const std::vector<PageId>& ids, const char* prefix) {
-    std::vector<std::string> out;
-    for (PageId id : ids) out.push_back(prefix + std::to_string(static_cast<int>(id)));
-    return out;
-  };
-  std::vector<std::string> expected = names(shell::PageRegistry::ScatterOrder(), "S");
-  const auto gathers = names(shell::PageRegistry::GatherOrder(), "G");
-  expected.insert(expected.end(), gathers.begin(), gathers.end());
+  auto event = [](const char* prefix, PageId id) { return prefix + std::to_string(static_cast<int>(id)); };
+  // Scatter all: configuration, CAN acquisition, linearisations, map editor, map
+  // tuning, injection, advance, parameter pages 1, 2, 3.
+  const std::vector<std::string> scatterAll = {event("S", PageId::Config),    event("S", PageId::CanAcq),
+                                               event("S", PageId::Lineariz),  event("S", PageId::MapEditor),
+                                               event("S", PageId::MapTuning), event("S", PageId::Injection),
+                                               event("S", PageId::Advance),   event("S", PageId::Param1),
+                                               event("S", PageId::Param2),    event("S", PageId::Param3)};
+  // Gather all: configuration, map editor, injection, advance, CAN acquisition,
+  // linearisations, parameter pages 1, 2, 3.
+  const std::vector<std::string> gatherAll = {
+      event("G", PageId::Config),  event("G", PageId::MapEditor), event("G", PageId::Injection),
+      event("G", PageId::Advance), event("G", PageId::CanAcq),    event("G", PageId::Lineariz),
+      event("G", PageId::Param1),  event("G", PageId::Param2),    event("G", PageId::Param3)};
+  std::vector<std::string> expected = scatterAll;
+  expected.insert(expected.end(), gatherAll.begin(), gatherAll.end());
   EXPECT_EQ(trace, expected);  // start-up: scatter all, gather all
-  EXPECT_EQ(shell::PageRegistry::ScatterOrder().front(), PageId::Config);
-  EXPECT_EQ(shell::PageRegistry::GatherOrder()[1], PageId::MapEditor);
+  trace.clear();
+  EXPECT_EQ(window->Pages().ScatterAllPanels(), 1);
+  EXPECT_EQ(trace, scatterAll);
+  trace.clear();
+  EXPECT_EQ(window->Pages().GatherAllPanels(), 1);
+  EXPECT_EQ(trace, gatherAll);
 
   // A failing scatter does not stop the others; a failing gather stops at once.
   auto* config = static_cast<FakePage*>(window->Pages().Find(PageId::Config));
@@ -37,7 +49,7 @@ TEST_F(KestraWindowTest, ScatterAndGatherRunInTheirOrders) {
   config->gatherOk = 0;
   trace.clear();
   EXPECT_EQ(window->Pages().ScatterAllPanels(), 0);
-  EXPECT_EQ(trace.size(), shell::PageRegistry::ScatterOrder().size());
+  EXPECT_EQ(trace, scatterAll);
   trace.clear();
   EXPECT_EQ(window->Pages().GatherAllPanels(), 0);
   EXPECT_EQ(trace, std::vector<std::string>{"G" + std::to_string(static_cast<int>(PageId::Config))});
