@@ -19,15 +19,20 @@ using graphs::MapCell;
 class GraphsModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    std::memcpy(savedMap_, ecu::ecuMapData, ecu::kMapSize);
+    std::memcpy(savedRef_, ecu::ecuMapRefData, ecu::kMapSize);
     std::memset(ecu::ecuMapData, 0, ecu::kMapSize);
     for (int id = 1; id <= maps::kMapCount; ++id) maps::InitMp1Data(id);
     std::memcpy(ecu::ecuMapRefData, ecu::ecuMapData, ecu::kMapSize);
     Select(1);
   }
   void TearDown() override {
+    std::memcpy(ecu::ecuMapData, savedMap_, ecu::kMapSize);
+    std::memcpy(ecu::ecuMapRefData, savedRef_, ecu::kMapSize);
     maps::idCurMap = 1;
     maps::idCurJcyl = 0;
   }
+  uint8_t savedMap_[ecu::kMapSize], savedRef_[ecu::kMapSize];
   static void Select(int map) {
     maps::idCurMap = static_cast<uint8_t>(map);
     maps::idCurJcyl = 0;

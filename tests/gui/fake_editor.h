@@ -49,6 +49,34 @@ class FakeEditor : public graphs::EditorLink {
   }
 };
 
+// Keeps the working and reference blocks and the map selectors as they were, for the
+// tests that run after.
+class BlockGuard {
+ public:
+  BlockGuard() {
+    std::memcpy(map_, ecu::ecuMapData, ecu::kMapSize);
+    std::memcpy(mapRef_, ecu::ecuMapRefData, ecu::kMapSize);
+    std::memcpy(par_, ecu::ecuParData, ecu::kParSize);
+    std::memcpy(parRef_, ecu::ecuParRefData, ecu::kParSize);
+    map1_ = maps::idCurMap;
+    jcyl_ = maps::idCurJcyl;
+  }
+  ~BlockGuard() {
+    std::memcpy(ecu::ecuMapData, map_, ecu::kMapSize);
+    std::memcpy(ecu::ecuMapRefData, mapRef_, ecu::kMapSize);
+    std::memcpy(ecu::ecuParData, par_, ecu::kParSize);
+    std::memcpy(ecu::ecuParRefData, parRef_, ecu::kParSize);
+    maps::idCurMap = map1_;
+    maps::idCurJcyl = jcyl_;
+  }
+  BlockGuard(const BlockGuard&) = delete;
+  BlockGuard& operator=(const BlockGuard&) = delete;
+
+ private:
+  uint8_t map_[ecu::kMapSize], mapRef_[ecu::kMapSize], par_[ecu::kParSize], parRef_[ecu::kParSize];
+  uint8_t map1_ = 1, jcyl_ = 0;
+};
+
 // Fresh blocks with the defaults of every map, equal reference copy.
 inline void ResetBlocks() {
   std::memset(ecu::ecuMapData, 0, ecu::kMapSize);

@@ -61,6 +61,7 @@ class Graph2DTest : public ::testing::Test {
     QTest::keyClick(g().View(), Qt::Key(key), mods);
   }
 
+  graphs_test::BlockGuard blocks;  // first made, last undone
   graphs_test::FakeEditor editor;
   graphs_test::RecordingUi popups;
   std::unique_ptr<graphs::GraphWindows> windows;

@@ -43,6 +43,7 @@ class PlotTest : public ::testing::Test {
     QApplication::sendEvent(plot().Surface(), &e);
   }
 
+  graphs_test::BlockGuard blocks;  // first made, last undone
   graphs_test::FakeEditor editor;
   graphs_test::RecordingUi popups;
   std::unique_ptr<graphs::GraphWindows> windows;

@@ -19,6 +19,7 @@
 namespace {
 
 TEST(GraphScreenshots, DISABLED_Screenshots) {
+  graphs_test::BlockGuard blocks;
   graphs_test::ResetBlocks();
   graphs_test::FillTunedInjection();
   graphs_test::FakeEditor editor;
