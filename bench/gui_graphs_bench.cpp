@@ -3,17 +3,24 @@
 // graph is painted and the 3D plot renders a frame. The median and the 90th
 // percentile are printed beside their bounds (16 ms, one frame at 60 Hz, and 33 ms).
 //
+// Then the same in the Kestra window: one "+" key press on the map editor's matrix with
+// both graph windows open, until the matrix, the 2D graph and the 3D plot are drawn
+// again (bounds 16 ms median, 33 ms 90th percentile), and one undo of it (16 ms).
+//
 // The plot needs an OpenGL window: without an X display the benchmark runs itself
 // again under xvfb-run (software OpenGL there, so the figure is an upper bound).
 #include <unistd.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QTableView>
 #include <QtDataVisualization/Q3DSurface>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "ecudata/image.h"
@@ -23,6 +30,10 @@
 #include "graphs/graphwindows.h"
 #include "graphs/plot.h"
 #include "maps/map1.h"
+#include "maps/ui/mp1page.h"
+#include "shell/mainwindow.h"
+#include "shell/panelswitch.h"
+#include "ui_mp1panel.h"
 
 namespace {
 
@@ -54,6 +65,98 @@ void FillMap() {
     for (int c = 0; c < maps::kMapCols; ++c)
       z.Set(r * maps::kMapCols + c, static_cast<int16_t>(1200 + 400 * r + 60 * c));
   std::memcpy(ecu::ecuMapRefData, ecu::ecuMapData, ecu::kMapSize);
+}
+
+struct Figures {
+  double median, p90;
+};
+
+Figures Measure(int runs, const std::function<void()>& step) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    step();
+    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    QApplication::processEvents();
+  }
+  std::sort(ms.begin(), ms.end());
+  return {ms[ms.size() / 2], ms[ms.size() * 9 / 10]};
+}
+
+bool Report(const char* what, const Figures& f, double medianBound, double p90Bound) {
+  const bool ok = f.median <= medianBound && (p90Bound <= 0 || f.p90 <= p90Bound);
+  std::printf("%-48s median %6.2f ms (bound %4.1f ms)   p90 %6.2f ms", what, f.median, medianBound, f.p90);
+  if (p90Bound > 0) std::printf(" (bound %4.1f ms)", p90Bound);
+  std::printf("   %s\n", ok ? "ok" : "TOO SLOW");
+  return ok;
+}
+
+// The map editor of the Kestra window with its own graph windows open.
+bool InTheWindow(QApplication& app) {
+  shell::MainWindow window;
+  if (!window.LoadPanels()) {
+    std::fprintf(stderr, "gui_graphs_bench: the window's pages did not load\n");
+    return false;
+  }
+  window.resize(1560, 900);
+  window.show();
+  window.Switcher().Maps();
+  auto* editor = static_cast<maps::Mp1Page*>(window.Pages().Find(shell::PageId::MapEditor));
+  FillMap();
+  editor->Rescatter();
+  editor->Matrix()->setFocus();
+  editor->SetActiveCell(9, 13);
+  if (!editor->Graph2D() || !editor->Graph3D() || !editor->Graph2D()->ShowView() ||
+      !editor->Graph3D()->ShowView()) {
+    std::fprintf(stderr, "gui_graphs_bench: the editor's graph windows did not open\n");
+    return false;
+  }
+  graphs::Graph2DWindow* graph = nullptr;
+  graphs::PlotWindow* plot = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* g = dynamic_cast<graphs::Graph2DWindow*>(w); g && g->isVisible()) graph = g;
+    if (auto* p = dynamic_cast<graphs::PlotWindow*>(w); p && p->isVisible()) plot = p;
+  }
+  if (!graph || !plot || !plot->Surface()) {
+    std::fprintf(stderr, "gui_graphs_bench: the editor's graph windows are not there\n");
+    return false;
+  }
+  graph->resize(820, 560);
+  plot->resize(820, 640);
+  for (int i = 0; i < 20; ++i) app.processEvents();
+  QTableView* matrix = editor->Matrix();
+  matrix->setFocus();
+  const auto draw = [&] {
+    matrix->viewport()->repaint();
+    graph->View()->viewport()->repaint();
+    QEvent update(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(plot->Surface(), &update);
+  };
+  maps::CellArray z;
+  maps::GetCurMapInfo(nullptr, nullptr, &z, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  const int before = z.Get(8 * maps::kMapCols + 13);
+  bool ok = Report("\"+\" in the editor, editor and both graphs drawn",
+                   Measure(200,
+                           [&] {
+                             QKeyEvent press(QEvent::KeyPress, Qt::Key_Plus, Qt::NoModifier, "+");
+                             QApplication::sendEvent(matrix, &press);
+                             draw();
+                           }),
+                   kMedianGoalMs, kP90GoalMs);
+  ok &= Report("undo of one step, editor and both graphs drawn",
+               Measure(150,
+                       [&] {
+                         editor->Undo();
+                         draw();
+                       }),
+               kMedianGoalMs, 0);
+  // The keys reached the editor (200 steps up, 150 of them undone).
+  if (z.Get(8 * maps::kMapCols + 13) != before + 50) {
+    std::fprintf(stderr, "gui_graphs_bench: the edits did not reach the map (%d, then %d)\n", before,
+                 z.Get(8 * maps::kMapCols + 13));
+    return false;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -120,5 +223,8 @@ int main(int argc, char** argv) {
       "one-cell change, 2D graph and 3D plot redrawn: median %.2f ms (bound %.0f ms), "
       "90th percentile %.2f ms (bound %.0f ms)\n",
       median, kMedianGoalMs, p90, kP90GoalMs);
-  return median <= kMedianGoalMs && p90 <= kP90GoalMs ? 0 : 1;
+  bool ok = median <= kMedianGoalMs && p90 <= kP90GoalMs;
+  windows.HideAll();
+  ok &= InTheWindow(app);
+  return ok ? 0 : 1;
 }
