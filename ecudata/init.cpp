@@ -54,6 +54,10 @@ void PutPath(uint8_t* field, const std::string& path) {
 
 }  // namespace
 
+std::string ProgramDirectory() {
+  return com::ExecutableDirectory();
+}
+
 void DecodeConfig(const uint8_t* bytes, size_t size) {
   cfg = Config{};
   com::comPort = 0;

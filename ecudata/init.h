@@ -41,4 +41,7 @@ void EncodeConfig(uint8_t* bytes /* kCfgSize */);
 std::string InitFilePath();
 void SetInitFilePath(const std::string& path);  // empty restores the default
 
+// The directory of the running program (where the files it ships live); "" when unknown.
+std::string ProgramDirectory();
+
 }  // namespace ecu

@@ -110,6 +110,12 @@ void MainWindow::DimMissing() {
 
 uint8_t MainWindow::LoadPanels() {
   const uint8_t ok = RegisterAllPages(*pages_, this);
+  // The page buttons of the paged groups, on the pages themselves.
+  PanelSwitcher* s = switcher_.get();
+  for (auto* button : form_->STACKpages->findChildren<QPushButton*>(QStringLiteral("CBparmPage")))
+    connect(button, &QPushButton::clicked, this, [s] { s->NextParameterPage(); });
+  for (auto* button : form_->STACKpages->findChildren<QPushButton*>(QStringLiteral("CBmapsPage")))
+    connect(button, &QPushButton::clicked, this, [s] { s->NextConfigurationPage(); });
   DimMissing();
   return ok;
 }

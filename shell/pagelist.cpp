@@ -1,26 +1,49 @@
 // The one place where the window's pages are created. A new page is one line here,
 // in the place of the start-up order, e.g.
-//   if (!registry.Add(std::make_unique<live::LivPage>(parent))) return 0;
+//   if (!AddPage<live::LivPage>(registry, parent)) return 0;
 // plus its library in shell/CMakeLists.txt.
-#include "shell/pages.h"
-
 #include <memory>
 
+#include "canacq/caqpage.h"
+#include "config/cfgpanel.h"
 #include "graphs/mp1graphs.h"
+#include "live/lnrpage.h"
 #include "maps/ui/mp1page.h"
+#include "params/pr1page.h"
+#include "params/pr2page.h"
+#include "params/pr3page.h"
+#include "shell/pages.h"
 
 namespace shell {
 
+namespace {
+
+// Adds a page; one already registered under its id (a test's stand-in) is kept.
+template <typename P, typename... Args>
+uint8_t AddPage(PageRegistry& registry, Args&&... args) {
+  auto page = std::make_unique<P>(std::forward<Args>(args)...);
+  if (registry.Has(page->Id())) return 1;
+  return registry.Add(std::move(page));
+}
+
+}  // namespace
+
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
-  // A page already present (a test's stand-in) is kept.
-  if (!registry.Has(PageId::MapEditor)) {
-    auto editor = std::make_unique<maps::Mp1Page>(parent);
-    maps::Mp1Page& page = *editor;
-    if (!registry.Add(std::move(editor))) return 0;
-    graphs::AttachGraphWindows(page, parent);  // the 2D graph and the 3D plot
-  }
-  // map tuning, injection editor, advance editor, parameter pages 1-3, linearisations,
-  // CAN acquisition, configuration, diagnostics, live data: not built yet.
+  if (!AddPage<maps::Mp1Page>(registry, parent)) return 0;
+  // The 2D graph and the 3D plot beside the map editor (not on a test's stand-in).
+  if (auto* editor = dynamic_cast<maps::Mp1Page*>(registry.Find(PageId::MapEditor));
+      editor && !editor->Graph2D())
+    graphs::AttachGraphWindows(*editor, parent);
+  // map tuning, injection editor, advance editor: not built yet.
+  if (!AddPage<params::Pr1Page>(registry, parent, &registry)) return 0;
+  if (!AddPage<params::Pr2Page>(registry, parent)) return 0;
+  if (!AddPage<params::Pr3Page>(registry, parent)) return 0;
+  if (!AddPage<live::LnrPage>(registry, parent)) return 0;
+  if (!AddPage<canacq::CaqPage>(registry, parent)) return 0;
+  if (dynamic_cast<canacq::CaqPage*>(registry.Find(PageId::CanAcq)))
+    registry.hooks.ignoreCaqWarning = canacq::IgnoreCaqWarning;
+  if (!AddPage<config::CfgPage>(registry, parent)) return 0;
+  // diagnostics, live data: not built yet.
   return 1;
 }
 

@@ -71,7 +71,7 @@ void QtUserIo::MessagePopup(const std::string& title, const std::string& text) {
   QMessageBox box(DialogParent());
   box.setWindowTitle(Q(title));
   box.setText(Q(text));
-  const bool bad = title.rfind("Failure", 0) == 0 || text == szGenericError;
+  const bool bad = title.rfind("Failure", 0) == 0 || text.rfind(szGenericError, 0) == 0;
   const bool warn = title.rfind("Warning", 0) == 0 || title == "Check type bike";
   box.setIcon(bad ? QMessageBox::Critical : warn ? QMessageBox::Warning : QMessageBox::Information);
   box.setStandardButtons(QMessageBox::Ok);

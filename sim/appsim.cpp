@@ -88,9 +88,7 @@ std::vector<uint8_t> DefaultParBlock() {
   std::vector<uint8_t> block(ecu::kParSize, 0);
   StampBlock(block, ecu::kParType);
   block[kCylinderOffset] = 2;
-  // A few plausible 16-bit settings in the swapped area, so the image is not mostly zeros.
-  for (uint32_t i = 0; i < 288; ++i) PutS16(block, 464 + 2 * i, 100 + (i % 16) * 25);
-  for (uint32_t i = 0; i < 20; ++i) PutS16(block, 1232 + 2 * i, 1000 + 50 * i);
+  FillConfiguration(block);
   return block;
 }
 
@@ -120,6 +118,7 @@ std::vector<uint8_t> DefaultMapBlock(int set) {
   FillMap(block, kInjVelocity.matrix, kInjVelocity, speed, kThrottleAxis, [](int, int) { return 1000.0; });
   FillMap(block, kCranking.matrix, kCranking, revs, temp,
           [](int r, int c) { return std::max(1000.0, 3000.0 - r * 100.0 - c * 20.0); });
+  FillParameterPages(block, set);
   return block;
 }
 
@@ -280,6 +279,8 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
       return OnWriteChunk(payload, n);
     case com::ReadChunk:
       return OnReadChunk(payload, n);
+    case com::ThrottleSet:
+      return OnThrottleSet(payload, n);
     case com::GetDataName: {
       if (n != 1) return Refuse();
       bool known = false;
@@ -293,10 +294,30 @@ Device::Reply AppDevice::Handle(uint8_t command, const uint8_t* payload, uint8_t
       return OnWriteValues(payload, n);
     case com::ReadValues:
       return OnReadValues(payload, n);
+    case com::ResetCoCorrection:
+      return OnResetCoCorrection(payload, n);
     default:
       break;
   }
   reply.send = false;  // unknown commands are not answered
+  return reply;
+}
+
+// ThrottleSet: one byte, 1; the reply is the throttle count, 16-bit big-endian.
+Device::Reply AppDevice::OnThrottleSet(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n != 1 || payload[0] != 1 || throttleReply == ThrottleReply::None) {
+    if (n == 1 && payload[0] == 1) ++throttleReadings;
+    reply.send = false;
+    return reply;
+  }
+  int count = throttleCount;
+  if (!throttleCounts.empty())
+    count = throttleCounts[static_cast<size_t>(throttleReadings) % throttleCounts.size()];
+  ++throttleReadings;
+  count = std::clamp(count, 0, 0xFFFF);
+  reply.payload = {static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
+  if (throttleReply == ThrottleReply::OneByte) reply.payload.resize(1);
   return reply;
 }
 
@@ -381,6 +402,18 @@ Device::Reply AppDevice::OnReadValues(const uint8_t* payload, uint8_t n) {
     reply.payload.insert(reply.payload.end(), it->second.begin(),
                          it->second.begin() + static_cast<long>(take));
   }
+  return reply;
+}
+
+// ResetCoCorrection: one byte, 1 or 2; the reply is empty. Anything else is not answered.
+Device::Reply AppDevice::OnResetCoCorrection(const uint8_t* payload, uint8_t n) {
+  Reply reply;
+  if (n != 1 || (payload[0] != 1 && payload[0] != 2)) {
+    reply.send = false;
+    return reply;
+  }
+  if (payload[0] == 2 && !cocResetSteps.empty() && cocResetSteps.back() == 1) ++cocResets;
+  cocResetSteps.push_back(payload[0]);
   return reply;
 }
 

@@ -72,10 +72,26 @@ class AppDevice : public Device {
   // Which map set (1 or 2) areas 11, 12 and 13 serve: the one the engine runs on.
   int activeMapping = 1;
 
+  // ThrottleSet (command 8): the throttle sensor's converter count, two bytes
+  // big-endian. Reading k answers throttleCounts[k % size] when that list is not empty
+  // (a noisy sensor, or a throttle that is opened between two steps), else
+  // throttleCount; throttleReply makes it answer nothing or one byte instead.
+  enum class ThrottleReply { Count, None, OneByte };
+  static constexpr int kThrottleIdle = 112, kThrottleFull = 905;
+  int throttleCount = kThrottleIdle;
+  std::vector<int> throttleCounts;
+  ThrottleReply throttleReply = ThrottleReply::Count;
+  int throttleReadings = 0;  // readings answered or refused
+
   // Addressed values for WriteValues / ReadValues: address (the four address bytes,
   // first byte most significant) -> the bytes held there. ReadValues answers the
   // echo followed by the held bytes; an unknown address answers the echo alone.
   std::map<uint32_t, std::vector<uint8_t>> values;
+
+  // ResetCoCorrection (command 18): step 1 prepares, step 2 (after step 1) clears the
+  // learnt CO correction. Steps received in order, and the completed resets.
+  std::vector<uint8_t> cocResetSteps;
+  int cocResets = 0;
 
   // Answers for further commands, or a test's own answer to a built-in one: consulted
   // before the built-in commands.
@@ -130,8 +146,10 @@ class AppDevice : public Device {
   Reply OnBeginWrite(const uint8_t* payload, uint8_t n);
   Reply OnWriteChunk(const uint8_t* payload, uint8_t n);
   Reply OnReadChunk(const uint8_t* payload, uint8_t n);
+  Reply OnThrottleSet(const uint8_t* payload, uint8_t n);
   Reply OnWriteValues(const uint8_t* payload, uint8_t n);
   Reply OnReadValues(const uint8_t* payload, uint8_t n);
+  Reply OnResetCoCorrection(const uint8_t* payload, uint8_t n);
   void FinishUpload();
   Reply Refuse();
 
@@ -140,8 +158,12 @@ class AppDevice : public Device {
   mutable std::map<uint16_t, std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> imageCache_;
 };
 
+// Writes plausible configuration fields into a parameter block.
+void FillConfiguration(std::vector<uint8_t>& block);
 // Default blocks (PC order) with valid stamps, bike code, marker and plausible maps.
 std::vector<uint8_t> DefaultParBlock();
 std::vector<uint8_t> DefaultMapBlock(int set);
+// Writes plausible settings of the three parameter pages into a map block.
+void FillParameterPages(std::vector<uint8_t>& block, int set);
 
 }  // namespace sim

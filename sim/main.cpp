@@ -49,6 +49,10 @@ const char* kUsage =
     "  --release 0xNNNN        firmware release (default 0x0103)\n"
     "  --family TEXT           firmware family, at most 4 characters (default Q740)\n"
     "  --firmware TEXT         firmware version text\n"
+    "  --throttle COUNT        throttle sensor count for command 8: a number, idle (112), full (905),\n"
+    "                          or cycle (four readings at idle, then four at full, in turn)\n"
+    "  --throttle-noise N      readings vary by up to N counts around the throttle count\n"
+    "  --throttle-fault KIND   command 8 answers nothing (none) or one byte (one-byte)\n"
     "Boot loader:\n"
     "  --boot                  play the boot loader instead of the application\n";
 
@@ -64,6 +68,9 @@ struct Options {
   std::optional<std::array<uint8_t, 4>> hardware;
   std::optional<uint16_t> release;
   std::optional<std::string> family, firmware;
+  std::optional<int> throttle, throttleNoise;
+  bool throttleCycle = false;
+  std::optional<sim::AppDevice::ThrottleReply> throttleFault;
   sim::BootOptions bootSettings;
 };
 
@@ -98,6 +105,7 @@ bool TakesValue(const std::string& name) {
       "link",        "baud",        "reply-delay",  "drop-after",    "corrupt-checksum",
       "short-reply", "load-config", "load-mapping", "load-mapping2", "hw",
       "release",     "family",      "firmware"};
+  if (name == "throttle" || name == "throttle-noise" || name == "throttle-fault") return true;
   for (const char* w : withValue)
     if (name == w) return true;
   return false;
@@ -181,6 +189,24 @@ Options Parse(int argc, char** argv) {
       if (value.size() > 255) Fail("--firmware: at most 255 characters");
       o.firmware = value;
       o.appOptions.push_back(name);
+    } else if (name == "throttle") {
+      o.throttleCycle = value == "cycle";
+      o.throttle = value == "idle" || value == "cycle" ? sim::AppDevice::kThrottleIdle
+                   : value == "full"                   ? sim::AppDevice::kThrottleFull
+                                                       : static_cast<int>(ParseInt(name, value, 0, 0xFFFF));
+      o.appOptions.push_back(name);
+    } else if (name == "throttle-noise") {
+      o.throttleNoise = static_cast<int>(ParseInt(name, value, 0, 1000));
+      o.appOptions.push_back(name);
+    } else if (name == "throttle-fault") {
+      if (value == "none") {
+        o.throttleFault = sim::AppDevice::ThrottleReply::None;
+      } else if (value == "one-byte") {
+        o.throttleFault = sim::AppDevice::ThrottleReply::OneByte;
+      } else {
+        Fail("--throttle-fault: 'none' or 'one-byte', not '" + value + "'");
+      }
+      o.appOptions.push_back(name);
     } else {
       std::string error;
       if (!sim::ParseBootOption(name, value, o.bootSettings, &error)) {
@@ -218,6 +244,16 @@ int main(int argc, char** argv) {
     if (o.release) app->identity.release = *o.release;
     if (o.family) app->identity.family = *o.family;
     if (o.firmware) app->firmwareText = *o.firmware;
+    if (o.throttle) app->throttleCount = *o.throttle;
+    const int noise = o.throttleNoise.value_or(0);
+    const int noiseOffsets[] = {-noise, noise / 2, noise, -noise / 2};
+    if (o.throttleCycle || noise > 0) {
+      for (int count : {app->throttleCount, sim::AppDevice::kThrottleFull}) {
+        for (int offset : noiseOffsets) app->throttleCounts.push_back(count + offset);
+        if (!o.throttleCycle) break;
+      }
+    }
+    if (o.throttleFault) app->throttleReply = *o.throttleFault;
     device = std::move(app);
   }
   sim::Engine engine(*device, o.faults);

@@ -95,6 +95,8 @@ TEST_F(KestraWindowTest, ParametersButtonCyclesThePages) {
 TEST_F(KestraWindowTest, PanelChangeErrorComesAfterTheSwitch) {
   FakePage* live = AddPage(PageId::Live);
   FakePage* config = AddPage(PageId::Config);
+  FakePage* can = AddPage(PageId::CanAcq);
+  (void)can;
   Start();
   config->gatherOk = 0;
   // Which page is in front when the message comes.
@@ -108,8 +110,6 @@ TEST_F(KestraWindowTest, PanelChangeErrorComesAfterTheSwitch) {
   EXPECT_EQ(io.Messages()[0].context, std::to_string(static_cast<int>(PageId::Live)));
 
   // The CAN acquisition warning refused keeps that page in front.
-  FakePage* can = AddPage(PageId::CanAcq);
-  (void)can;
   config->gatherOk = 1;
   window->Pages().Show(PageId::CanAcq);
   window->Pages().hooks.ignoreCaqWarning = [] { return uint8_t{0}; };
