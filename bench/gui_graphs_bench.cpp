@@ -33,6 +33,7 @@
 #include "maps/ui/mp1page.h"
 #include "shell/mainwindow.h"
 #include "shell/panelswitch.h"
+#include "shell/qtuserio.h"
 #include "ui_mp1panel.h"
 
 namespace {
@@ -91,9 +92,26 @@ bool Report(const char* what, const Figures& f, double medianBound, double p90Bo
   return ok;
 }
 
+// Pop-ups go to standard error: nobody is there to answer them.
+class BenchIo : public shell::QtUserIo {
+ public:
+  void MessagePopup(const std::string& title, const std::string& text) override {
+    std::fprintf(stderr, "gui_graphs_bench: pop-up \"%s\": %s\n", title.c_str(), text.c_str());
+  }
+  bool ConfirmPopup(const std::string&, const std::string&) override { return false; }
+  int ButtonPopup(const std::string&, const std::string&, const std::string&, const std::string&,
+                  const std::string&) override {
+    return 0;
+  }
+  com::FileSelect FileSelectPopup(const com::FileDialog&, std::string&) override {
+    return com::FileSelect::Cancelled;
+  }
+};
+
 // The map editor of the Kestra window with its own graph windows open.
 bool InTheWindow(QApplication& app) {
-  shell::MainWindow window;
+  BenchIo io;
+  shell::MainWindow window(&io);
   if (!window.LoadPanels()) {
     std::fprintf(stderr, "gui_graphs_bench: the window's pages did not load\n");
     return false;
