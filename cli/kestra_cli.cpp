@@ -6,6 +6,7 @@
 //   kestra-cli map export FILE MAP [--cyl 1|2] [--out OUT.csv]
 //   kestra-cli map import FILE MAP CSV [--cyl 1|2]
 //   kestra-cli diff [--csv] A B
+//   kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]
 //
 // Messages go to standard error (with a progress bar while a transfer runs, when
 // standard error is a terminal); results go to standard output.
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,8 @@
 #include "link/cp1252.h"
 #include "link/userio.h"
 #include "link/utils.h"
+#include "live/datalog.h"
+#include "live/live.h"
 #include "shell/connection.h"
 
 namespace {
@@ -49,6 +53,7 @@ const char kUsage[] =
     "  or:  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
     "  or:  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
     "  or:  kestra-cli diff [--csv] A B\n"
+    "  or:  kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]\n"
     "  or:  kestra-cli --version\n"
     "\n"
     "  info        shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
@@ -67,6 +72,11 @@ const char kUsage[] =
     "  diff        lists the differences between two mapping or two configuration\n"
     "              files (the stamps are not compared); --csv writes CSV rows.\n"
     "              Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
+    "  log         reads live records as fast as the link allows and writes them as CSV to\n"
+    "              FILE (standard output without --out) until N records are written, S\n"
+    "              seconds have passed, or it is interrupted (Ctrl-C); the count and the\n"
+    "              rate go to standard error. Every line is written whole, so a log cut off\n"
+    "              at any moment is a valid CSV.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
@@ -320,6 +330,82 @@ int Send(const std::string& port, const Target& target, const std::string& path)
   return kExitOk;
 }
 
+// ---------------------------------------------------------------------------- log
+
+volatile std::sig_atomic_t logStopRequested = 0;
+void OnLogSignal(int) {
+  logStopRequested = 1;
+}
+
+struct LogLimits {
+  uint64_t count = 0;  // 0: no limit
+  double seconds = 0;  // 0: no limit
+  std::string out;     // empty: standard output
+};
+
+int Log(const std::string& port, const LogLimits& limits) {
+  if (!Connect("Log", port)) return kExitFailed;
+  live::Datalog log;
+  std::string error;
+  if (limits.out.empty() ? !log.Attach(STDOUT_FILENO, &error) : !log.Open(limits.out, &error)) {
+    com::CloseComPort();
+    return Fail("Log", error);
+  }
+  struct sigaction sa {};
+  sa.sa_handler = OnLogSignal;  // no SA_RESTART: a waiting read ends at once
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  constexpr int kMaxFailures = 4;
+  int failures = 0;
+  int status = kExitOk;
+  const double start = com::Timer();
+  while (!logStopRequested) {
+    if (limits.count && log.Count() >= limits.count) break;
+    if (limits.seconds > 0 && com::Timer() - start >= limits.seconds) break;
+    live::LiveData record;
+    if (!live::ReadLiveRecord({}, &record)) {
+      if (logStopRequested) break;
+      if (++failures >= kMaxFailures) {
+        status = Fail("Log", "The ECU stopped answering: " + std::to_string(kMaxFailures) +
+                                 " live requests in a row failed.");
+        break;
+      }
+      continue;
+    }
+    failures = 0;
+    if (!log.Write(record, com::Timer(), &error)) {
+      if (errno == EPIPE && limits.out.empty()) break;  // the reader of the pipe has gone
+      status = Fail("Log", error);
+      break;
+    }
+  }
+  com::CloseComPort();
+  std::fprintf(stderr, "Log: %llu records, %.1f records/s%s%s\n",
+               static_cast<unsigned long long>(log.Count()), log.Rate(), limits.out.empty() ? "" : ", in ",
+               limits.out.c_str());
+  return status;
+}
+
+bool ParseCount(const std::string& text, uint64_t* count) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || v == 0) return false;
+  *count = v;
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, double* seconds) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(v > 0 && v < 1e9)) return false;
+  *seconds = v;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -339,11 +425,27 @@ int main(int argc, char** argv) {
   std::vector<std::string> args;
   std::string port;
   bool portGiven = false;
+  LogLimits limits;
+  bool logOptionGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return kExitOk;
+    }
+    if (arg == "--count" || arg == "--seconds" || arg == "--out") {
+      if (i + 1 >= argc) return Usage(arg + " needs a value");
+      const std::string value = argv[++i];
+      logOptionGiven = true;
+      if (arg == "--count" && !ParseCount(value, &limits.count))
+        return Usage("--count: '" + value + "' is not a whole number above 0");
+      if (arg == "--seconds" && !ParseSeconds(value, &limits.seconds))
+        return Usage("--seconds: '" + value + "' is not a number of seconds above 0");
+      if (arg == "--out") {
+        if (value.empty()) return Usage("--out needs a FILE");
+        limits.out = value;
+      }
+      continue;
     }
     if (arg == "--port") {
       if (i + 1 >= argc) return Usage("--port needs a value");
@@ -364,6 +466,7 @@ int main(int argc, char** argv) {
   com::SetUi(&ui);
   int status;
   const std::string& command = args[0];
+  if (logOptionGiven && command != "log") return Usage("--count, --seconds and --out are for log");
   if (command == "info") {
     if (args.size() != 2) return Usage("info takes one FILE");
     if (portGiven) return Usage("info takes no --port");
@@ -384,6 +487,11 @@ int main(int argc, char** argv) {
     } else {
       status = command == "send" ? Send(port, target, args[2]) : Receive(port, target, args[2]);
     }
+  } else if (command == "log") {
+    if (args.size() != 1) return Usage("log takes no arguments besides its options");
+    if (!portGiven || port.empty()) return Usage("log needs --port usb or --port DEVICE");
+    PrivateSettings settings;
+    status = settings.Ok() ? Log(port, limits) : Fail("Log", "cannot create a temporary directory");
   } else {
     return Usage("unknown command '" + command + "'");
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/fieldnames.h"
 #include "ecudata/blockdiff.h"
 #include "ecudata/datafile.h"
 #include "ecudata/files.h"
@@ -261,7 +262,7 @@ int Diff(const Options& o, std::string* problem) {
                     " file; diff compares two files of one kind",
                 kDiffTrouble);
   const std::vector<ecu::BlockDifference> differences =
-      ecu::DiffBlocks(a.type, a.bytes.data(), b.bytes.data());
+      DiffNamedBlocks(a.type, a.bytes.data(), b.bytes.data());
   std::string out;
   if (o.csv) out += ecu::DiffCsvHeader() + "\n";
   for (const ecu::BlockDifference& d : differences)

@@ -101,6 +101,58 @@ void DiffMap(std::vector<BlockDifference>& out, int id, const uint8_t* a, const 
   }
 }
 
+// A field's shown value as text; a value that rounds to zero reads "0.00", not "-0.00".
+std::string ShownText(const Field& f, int64_t raw) {
+  std::string text = FormatShown(f, ToShown(f, raw));
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
+// The named elements of the tables whose bytes no earlier item showed; their bytes
+// leave the word list.
+void DiffFields(std::vector<BlockDifference>& out, const uint8_t* a, const uint8_t* b, uint32_t first,
+                uint32_t size, FieldTables tables, std::vector<uint8_t>& mask) {
+  for (std::span<const Field> table : tables) {
+    for (const Field& f : table) {
+      if (f.control == nullptr || f.control[0] == '\0') continue;
+      const uint32_t bytes = static_cast<uint32_t>(TypeSize(f.type));
+      for (int r = 0; r < f.rows; ++r) {
+        for (int c = 0; c < f.cols; ++c) {
+          const uint32_t o = ElementOffset(f, r, c);
+          if (o < first || o >= size || bytes > size - o) continue;
+          bool free = true;
+          for (uint32_t i = o; i < o + bytes; ++i) free = free && mask[i] == 0xFF;
+          if (!free) continue;
+          for (uint32_t i = o; i < o + bytes; ++i) mask[i] = 0;
+          const int64_t ra = GetRaw(a, f, r, c), rb = GetRaw(b, f, r, c);
+          if (ra == rb) continue;
+          BlockDifference d;
+          if (f.InTable()) {
+            d.item = f.control;
+            d.x = "column " + std::to_string(f.col + c + 1);
+            d.y = "row " + std::to_string(f.row + r + 1);
+          } else if (f.Count() > 1) {
+            d.item = ElementControl(f, r * f.cols + c);
+          } else {
+            d.item = f.control;
+          }
+          d.a = ShownText(f, ra);
+          d.b = ShownText(f, rb);
+          if (d.a == d.b) {  // finer than the decimals show
+            d.a += " (raw " + std::to_string(ra) + ")";
+            d.b += " (raw " + std::to_string(rb) + ")";
+          }
+          if (f.kind != FieldKind::Toggle && f.kind != FieldKind::Ring) {
+            const int64_t change = rb - ra;
+            d.change = (change > 0 ? "+" : "") + FormatShown(f, ToShown(f, change));
+          }
+          out.push_back(d);
+        }
+      }
+    }
+  }
+}
+
 // Every 16-bit word from `first` on whose bits under `mask` differ.
 void DiffWords(std::vector<BlockDifference>& out, const uint8_t* a, const uint8_t* b, uint32_t first,
                uint32_t size, const std::vector<uint8_t>& mask) {
@@ -190,7 +242,7 @@ std::string BikeDescription(uint32_t word) {
   return text;
 }
 
-std::vector<BlockDifference> DiffBlocks(int type, const uint8_t* a, const uint8_t* b) {
+std::vector<BlockDifference> DiffBlocks(int type, const uint8_t* a, const uint8_t* b, FieldTables fields) {
   std::vector<BlockDifference> out;
   const uint32_t size = BlockSize(type);
   if (size == 0) return out;
@@ -224,6 +276,7 @@ std::vector<BlockDifference> DiffBlocks(int type, const uint8_t* a, const uint8_
     cover(kMapBikeOffset, 4);
     mask[maps::kSingleMatrixOffset] = 0xFE;
   }
+  DiffFields(out, a, b, first, size, fields, mask);
   DiffWords(out, a, b, first, size, mask);
   return out;
 }

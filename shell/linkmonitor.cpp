@@ -85,6 +85,11 @@ void LinkMonitor::MainTimer() {
   }
   CountTickResult(result);
   UpdateIndicators();
+  // The page in front sets the pace of the next tick (the live page polls as fast as
+  // the link allows); every other page keeps the shell's.
+  const Page* next = pages_.Find(pages_.Current());
+  const int wanted = next && next->TimerInterval() >= 0 ? next->TimerInterval() : kTickMs;
+  if (timer_->interval() != wanted) timer_->setInterval(wanted);
 }
 
 void LinkMonitor::SetHeld(QPushButton* button, bool held) {

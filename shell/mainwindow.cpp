@@ -9,6 +9,7 @@
 #include "ecudata/info.h"
 #include "ecudata/init.h"
 #include "link/com.h"
+#include "protect/pwddialog.h"
 #include "shell/commands.h"
 #include "shell/connection.h"
 #include "shell/linkmonitor.h"
@@ -66,6 +67,8 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
   form_->TMversion->setText(QString::fromLatin1(szNoConnection));
 
   ConnectButtons();
+  // The protection button and the logo's two hot spots (the title is the logo).
+  protect::InstallProtection(this, form_->CBprotect, form_->TMtitle);
 }
 
 MainWindow::~MainWindow() {
@@ -103,7 +106,7 @@ void MainWindow::DimMissing() {
       {form_->CBdiag, pages_->Has(PageId::Diagnostics)},
       {form_->CBlive, pages_->Has(PageId::Live)},
       {form_->CBimport, false},
-      {form_->CBprotect, false},
+      {form_->CBprotect, true},
   };
   for (const auto& b : buttons) link_->SetHeld(b.button, !b.present);
 }

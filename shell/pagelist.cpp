@@ -6,12 +6,15 @@
 
 #include "canacq/caqpage.h"
 #include "config/cfgpanel.h"
+#include "diagnostics/dgnpage.h"
 #include "graphs/mp1graphs.h"
+#include "live/livpage.h"
 #include "live/lnrpage.h"
 #include "maps/ui/mp1page.h"
 #include "params/pr1page.h"
 #include "params/pr2page.h"
 #include "params/pr3page.h"
+#include "protect/protect.h"
 #include "shell/pages.h"
 
 namespace shell {
@@ -43,7 +46,9 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (dynamic_cast<canacq::CaqPage*>(registry.Find(PageId::CanAcq)))
     registry.hooks.ignoreCaqWarning = canacq::IgnoreCaqWarning;
   if (!AddPage<config::CfgPage>(registry, parent)) return 0;
-  // diagnostics, live data: not built yet.
+  if (!AddPage<dgn::DgnPage>(registry, parent)) return 0;
+  if (!AddPage<live::LivPage>(registry, parent)) return 0;
+  registry.hooks.enableDtcPage = [] { return protect::fEnableDtcPage; };
   return 1;
 }
 

@@ -54,6 +54,8 @@ class Page {
   // A command replaced a working block (type 1 configuration, 2 mapping) by a loaded,
   // imported or received one, before the scatter (the map editor drops its edit history).
   virtual void BlocksReplaced(int type) { (void)type; }
+  // Interval of the main timer while the page is in front, ms; -1 keeps the shell's.
+  virtual int TimerInterval() const { return -1; }
 };
 
 // What the shell asks of parts that are not pages themselves. Each later part

@@ -19,6 +19,7 @@
 #include "link/appdirs.h"
 #include "sim/appsim.h"
 #include "sim/bootsim.h"
+#include "sim/engine.h"
 #include "sim/pty.h"
 
 namespace {
@@ -72,6 +73,7 @@ struct Options {
   bool throttleCycle = false;
   std::optional<sim::AppDevice::ThrottleReply> throttleFault;
   sim::BootOptions bootSettings;
+  sim::EcuModel model;  // the engine and the records behind it
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -116,7 +118,7 @@ Options Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage << sim::BootOptionsHelp();
+      std::cout << kUsage << sim::EngineOptionsHelp() << sim::BootOptionsHelp();
       std::exit(0);
     }
     if (arg == "--version") {
@@ -131,15 +133,24 @@ Options Parse(int argc, char** argv) {
       name = name.substr(0, eq);
       hasInline = true;
     }
-    const bool isBootOption =
-        !TakesValue(name) && name != "boot" && name != "protected" && sim::BootOptionTakesValue(name);
-    const bool needsValue = TakesValue(name) || isBootOption;
+    const bool isEngineOption = sim::EngineOptionTakesValue(name);
+    const bool isBootOption = !TakesValue(name) && !isEngineOption && name != "boot" && name != "protected" &&
+                              sim::BootOptionTakesValue(name);
+    const bool needsValue = TakesValue(name) || isEngineOption || isBootOption;
     if (needsValue && !hasInline) {
       if (i + 1 >= argc) Fail("--" + name + " needs a value");
       value = argv[++i];
     } else if (!needsValue && hasInline) {
       // A flag given a value: only boot flags may still take it below; ours may not.
       if (name == "boot" || name == "protected") Fail("--" + name + " takes no value");
+    }
+
+    bool engineUsed = false;
+    std::string engineError;
+    if (!sim::ParseEngineOption(name, value, o.model, &engineUsed, &engineError)) Fail(engineError);
+    if (engineUsed) {
+      o.appOptions.push_back(name);
+      continue;
     }
 
     if (name == "link") {
@@ -254,6 +265,7 @@ int main(int argc, char** argv) {
       }
     }
     if (o.throttleFault) app->throttleReply = *o.throttleFault;
+    o.model.Install(*app);
     device = std::move(app);
   }
   sim::Engine engine(*device, o.faults);

@@ -271,11 +271,17 @@ TEST_F(MapCliTest, DiffAnswersAsDiffDoes) {
 
   WriteAll(dir + "/a.ecd", MakeConfiguration());
   std::string par = MakeConfiguration();
-  par[601] = 1;
+  par[601] = 1;                         // a coolant linearisation output
+  par[1275] = static_cast<char>(0x80);  // a word no field table describes
   WriteAll(dir + "/b.ecd", par);
   o = Cli({"diff", dir + "/a.ecd", dir + "/b.ecd"});
   EXPECT_EQ(o.status, 1) << o.err;
-  EXPECT_EQ(o.out, "Offset 600: 0 -> 256 (+256)\n");
+  EXPECT_EQ(o.out, "TABth2o  column 5  row 2: 0.0 -> 25.6 (+25.6)\nOffset 1274: 0 -> 32768 (+32768)\n");
+  o = Cli({"diff", "--csv", dir + "/a.ecd", dir + "/b.ecd"});
+  EXPECT_EQ(o.status, 1) << o.err;
+  EXPECT_EQ(o.out,
+            "item,plane,x,y,a,b,change\nTABth2o,,column 5,row 2,0.0,25.6,+25.6\n"
+            "Offset 1274,,,,0,32768,+32768\n");
 
   const struct {
     std::vector<std::string> args;
