@@ -7,6 +7,7 @@
 #include "canacq/caqpage.h"
 #include "config/cfgpanel.h"
 #include "diagnostics/dgnpage.h"
+#include "graphs/mp1graphs.h"
 #include "live/livpage.h"
 #include "live/lnrpage.h"
 #include "maps/ui/corrpage.h"
@@ -33,6 +34,10 @@ uint8_t AddPage(PageRegistry& registry, Args&&... args) {
 
 uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (!AddPage<maps::Mp1Page>(registry, parent)) return 0;
+  // The 2D graph and the 3D plot beside the map editor (not on a test's stand-in).
+  if (auto* editor = dynamic_cast<maps::Mp1Page*>(registry.Find(PageId::MapEditor));
+      editor && !editor->Graph2D())
+    graphs::AttachGraphWindows(*editor, parent);
   // map tuning: not built yet.
   if (!AddPage<maps::InjPage>(registry, parent)) return 0;
   if (!AddPage<maps::AdvPage>(registry, parent)) return 0;
