@@ -33,7 +33,6 @@ constexpr double kBaud = 312500;
 constexpr double kGoal = 1.10;
 const std::string kSim = std::string(BUILD_DIR) + "/sim/q740-sim";
 
-
 sim::SimProcess simProcess;
 
 [[noreturn]] void Die(const std::string& message) {

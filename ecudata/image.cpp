@@ -25,7 +25,9 @@ namespace {
 namespace {
 
 // Runs of 16-bit values.
-constexpr SwapRun W16(uint32_t offset, uint32_t count) { return SwapRun{offset, count, 2, 2}; }
+constexpr SwapRun W16(uint32_t offset, uint32_t count) {
+  return SwapRun{offset, count, 2, 2};
+}
 constexpr SwapRun W32(uint32_t offset, uint32_t count, uint32_t stride = 4) {
   return SwapRun{offset, count, 4, stride};
 }
@@ -87,12 +89,18 @@ const std::vector<SwapRun>& ByteOrderTable(int type) {
   return kNoTable;
 }
 
-uint32_t BlockSize(int type) { return type == kParType ? kParSize : type == kMapType ? kMapSize : 0; }
-uint32_t ImageSize(int type) { return type == kParType ? zzzDimParBuf : type == kMapType ? zzzDimMapBuf : 0; }
+uint32_t BlockSize(int type) {
+  return type == kParType ? kParSize : type == kMapType ? kMapSize : 0;
+}
+uint32_t ImageSize(int type) {
+  return type == kParType ? zzzDimParBuf : type == kMapType ? zzzDimMapBuf : 0;
+}
 uint32_t MarkerOffset(int type) {
   return type == kParType ? kParMarkerOffset : type == kMapType ? kMapMarkerOffset : 0;
 }
-uint32_t BikeOffset(int type) { return type == kParType ? kParBikeOffset : type == kMapType ? kMapBikeOffset : 0; }
+uint32_t BikeOffset(int type) {
+  return type == kParType ? kParBikeOffset : type == kMapType ? kMapBikeOffset : 0;
+}
 
 uint8_t* WorkingBlock(int type) {
   return type == kParType ? ecuParData : type == kMapType ? ecuMapData : nullptr;

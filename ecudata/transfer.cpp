@@ -93,8 +93,8 @@ uint8_t SendEcu(int type, int cursor) {
     return 0;
 
   uint32_t position = 0;
-  uint32_t furthest = 0;   // the highest count the ECU has acknowledged
-  uint32_t catchUp = 0;    // chunks still allowed to regain `furthest` after a rewind
+  uint32_t furthest = 0;  // the highest count the ECU has acknowledged
+  uint32_t catchUp = 0;   // chunks still allowed to regain `furthest` after a rewind
   int stalled = 0;
   while (position < size) {
     com::Ui().SetProgressBar(position, size);

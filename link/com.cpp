@@ -84,7 +84,9 @@ std::unique_ptr<Port> DefaultOpenPort(const PortItem& item, std::string* error) 
   return OpenSerialPort(item.device, kSerialBaud, secTimeOut, error);
 }
 
-void SetPortFactory(PortFactory factory) { portFactory = std::move(factory); }
+void SetPortFactory(PortFactory factory) {
+  portFactory = std::move(factory);
+}
 
 void OpenComPort() {
   if (isComOpen) return;
@@ -115,8 +117,12 @@ void CloseComPort() {
   isComOpen = 0;
 }
 
-const std::string& LastPortError() { return lastError; }
+const std::string& LastPortError() {
+  return lastError;
+}
 
-Port* ActivePort() { return activePort.get(); }
+Port* ActivePort() {
+  return activePort.get();
+}
 
 }  // namespace com

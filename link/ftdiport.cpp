@@ -56,7 +56,8 @@ class FtdiPort : public Port {
 
 }  // namespace
 
-std::unique_ptr<Port> OpenFtdiPort(const std::string& description, int baud, double timeout, std::string* error) {
+std::unique_ptr<Port> OpenFtdiPort(const std::string& description, int baud, double timeout,
+                                   std::string* error) {
   auto fail = [&](ftdi_context* ctx, const char* what) -> std::unique_ptr<Port> {
     if (error) *error = std::string(what) + (ctx ? std::string(": ") + ftdi_get_error_string(ctx) : "");
     if (ctx) ftdi_free(ctx);

@@ -29,6 +29,7 @@ std::unique_ptr<Port> OpenSerialPort(const std::string& device, int baud, double
 bool ProbeSerialDevice(const std::string& device);
 
 // The FTDI USB adapter whose product description is `description`.
-std::unique_ptr<Port> OpenFtdiPort(const std::string& description, int baud, double timeout, std::string* error);
+std::unique_ptr<Port> OpenFtdiPort(const std::string& description, int baud, double timeout,
+                                   std::string* error);
 
 }  // namespace com

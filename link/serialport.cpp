@@ -15,13 +15,20 @@ namespace {
 
 speed_t BaudConstant(int baud) {
   switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B38400;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return B38400;
   }
 }
 
@@ -121,7 +128,8 @@ int OpenRaw(const std::string& device, int baud, std::string* error) {
 
 }  // namespace
 
-std::unique_ptr<Port> OpenSerialPort(const std::string& device, int baud, double timeout, std::string* error) {
+std::unique_ptr<Port> OpenSerialPort(const std::string& device, int baud, double timeout,
+                                     std::string* error) {
   int fd = OpenRaw(device, baud, error);
   if (fd < 0) return nullptr;
   tcflush(fd, TCIOFLUSH);

@@ -23,7 +23,11 @@ HeadlessUserIo headless;
 UserIo* current = &headless;
 }  // namespace
 
-UserIo& Ui() { return *current; }
-void SetUi(UserIo* ui) { current = ui ? ui : &headless; }
+UserIo& Ui() {
+  return *current;
+}
+void SetUi(UserIo* ui) {
+  current = ui ? ui : &headless;
+}
 
 }  // namespace com

@@ -11,11 +11,11 @@ namespace com {
 enum class FileSelect { Cancelled, Existing, New, Error };
 
 struct FileDialog {
-  bool save = false;         // save dialog (else load)
-  std::string title;         // "Store ECU mapping data", ...
-  std::string directory;     // where the dialog starts
-  std::string proposal;      // proposed file name or "*.ext"
-  std::string extension;     // the only extension offered, without the dot
+  bool save = false;      // save dialog (else load)
+  std::string title;      // "Store ECU mapping data", ...
+  std::string directory;  // where the dialog starts
+  std::string proposal;   // proposed file name or "*.ext"
+  std::string extension;  // the only extension offered, without the dot
   bool allowNewDirectory = false;
 };
 

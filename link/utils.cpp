@@ -5,7 +5,9 @@
 
 namespace com {
 
-uint16_t Swap16(uint16_t value) { return static_cast<uint16_t>((value << 8) | (value >> 8)); }
+uint16_t Swap16(uint16_t value) {
+  return static_cast<uint16_t>((value << 8) | (value >> 8));
+}
 
 uint32_t Swap32(uint32_t value) {
   return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
@@ -95,6 +97,8 @@ double Timer() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void SetTimerSource(std::function<double()> source) { TimerSource() = std::move(source); }
+void SetTimerSource(std::function<double()> source) {
+  TimerSource() = std::move(source);
+}
 
 }  // namespace com

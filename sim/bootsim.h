@@ -19,9 +19,9 @@ struct BootOptions {
   uint16_t appMajor = 1, appMinor = 3;
   std::string appSuffix = "";
   std::string appText3 = "MLF 740", appText4 = "2009-04-16";
-  int noAckForBlock = -1;       // block number whose write is never acknowledged
-  double eraseDelay = 0.0;      // seconds the erase takes before its acknowledgement
-  std::string streamOutPath;    // where the received stream is written at the end frame
+  int noAckForBlock = -1;     // block number whose write is never acknowledged
+  double eraseDelay = 0.0;    // seconds the erase takes before its acknowledgement
+  std::string streamOutPath;  // where the received stream is written at the end frame
 };
 
 // Command-line options of q740-sim for the boot loader ("--boot-hello plain", ...).

@@ -46,7 +46,7 @@ void Engine::OnFrame(uint8_t command, const uint8_t* payload, uint8_t n, std::ve
   if (reply.payload.size() > 255) reply.payload.resize(255);
   uint8_t frame[com::kFrameBufferSize];
   size_t len = com::EncodeFrame(device_.Layout(), command, reply.payload.data(),
-                                 static_cast<uint8_t>(reply.payload.size()), frame);
+                                static_cast<uint8_t>(reply.payload.size()), frame);
   if (frames_ == faults_.corruptChecksumAt) {
     size_t at = device_.Layout() == com::ApplicationFrame ? len - 1 : 1;
     frame[at] ^= 0x5A;

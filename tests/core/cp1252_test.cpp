@@ -17,10 +17,12 @@ TEST(Cp1252, BothDirectionsOfTheCodePage) {
 }
 
 TEST(Cp1252, CharactersOutsideTheCodePageAndBrokenUtf8BecomeQuestionMarks) {
-  EXPECT_EQ(com::ToCp1252("a\xE2\x88\x9A" "b"), "a?b");      // U+221A square root
-  EXPECT_EQ(com::ToCp1252("\xF0\x9F\x8F\x8D"), "?");         // emoji, four bytes
-  EXPECT_EQ(com::ToCp1252("x\xC3"), "x?");                   // cut sequence
-  EXPECT_EQ(com::ToCp1252("\xC0\xAF"), "?");                 // overlong form of "/"
+  EXPECT_EQ(com::ToCp1252("a\xE2\x88\x9A"
+                          "b"),
+            "a?b");                                   // U+221A square root
+  EXPECT_EQ(com::ToCp1252("\xF0\x9F\x8F\x8D"), "?");  // emoji, four bytes
+  EXPECT_EQ(com::ToCp1252("x\xC3"), "x?");            // cut sequence
+  EXPECT_EQ(com::ToCp1252("\xC0\xAF"), "?");          // overlong form of "/"
 }
 
 TEST(Cp1252, CutCountsCodePageBytesNotUtf8Bytes) {

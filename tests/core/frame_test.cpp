@@ -39,7 +39,8 @@ TEST_F(FrameTest, ApplicationRequestBytes) {
   pipe->ClearWritten();
   const uint8_t payload[] = {0x10, 0xF0, 0x01};
   ASSERT_EQ(com::TxCommand(9, payload, 3), 1);
-  EXPECT_EQ(pipe->Written(), (Bytes{0x55, 3, 9, 0x10, 0xF0, 0x01, static_cast<uint8_t>(3 + 9 + 0x10 + 0xF0 + 1)}));
+  EXPECT_EQ(pipe->Written(),
+            (Bytes{0x55, 3, 9, 0x10, 0xF0, 0x01, static_cast<uint8_t>(3 + 9 + 0x10 + 0xF0 + 1)}));
   EXPECT_EQ(com::TxCommand(9, nullptr, 3), 0);  // length without payload is refused
 }
 
@@ -77,7 +78,6 @@ TEST_P(RxTest, Result) {
   else
     EXPECT_EQ(count, c.count);
 }
-
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, RxTest,

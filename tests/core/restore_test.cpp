@@ -157,9 +157,10 @@ TEST_F(RestoreTest, KeepsTheNewestFiftyOfEachKind) {
                           [](const std::string& f) { return f.find("_mapping_") != std::string::npos; }),
             50);
   EXPECT_EQ(std::count(files.begin(), files.end(), "notes.txt"), 1);
-  EXPECT_EQ(std::count_if(files.begin(), files.end(),
-                          [](const std::string& f) { return f.find("_configuration_") != std::string::npos; }),
-            1);
+  EXPECT_EQ(
+      std::count_if(files.begin(), files.end(),
+                    [](const std::string& f) { return f.find("_configuration_") != std::string::npos; }),
+      1);
 
   // Two within one second stay apart; a name with a separator stays in the folder.
   ui.ShowConfigName("../up/and away", 2);

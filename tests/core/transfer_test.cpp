@@ -177,8 +177,8 @@ TEST_F(TransferTest, UploadGivesUpOnAnEcuThatNeverGetsFurther) {
       {"nothing acknowledged", [](int, uint32_t) { return 0u; }, 8},
       {"back to 0 every second chunk", [](int chunk, uint32_t natural) { return chunk % 2 ? 0u : natural; },
        16},
-      {"back to 0 from chunk 20 every time", [](int, uint32_t natural) { return natural > 20 * 255 ? 0u : natural; },
-       20 + 1 + 7 * 21},
+      {"back to 0 from chunk 20 every time",
+       [](int, uint32_t natural) { return natural > 20 * 255 ? 0u : natural; }, 20 + 1 + 7 * 21},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
