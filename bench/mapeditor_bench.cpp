@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mapeditor_bench: the window's pages did not load\n");
     return 1;
   }
+  // As at start-up: every page shows the blocks once, so that every page can be gathered.
+  window.Pages().ScatterAllPanels();
   window.resize(1560, 900);
   window.show();
   window.Switcher().Maps();

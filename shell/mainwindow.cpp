@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QScreen>
 #include <QTimer>
 
 #include "ecudata/ecudata.h"
@@ -138,6 +139,11 @@ void MainWindow::Startup(const std::vector<std::string>& extraPorts, bool scanSe
     com::comPort = com::PortItems()[com::PortIndex()].value;
   }
   link_->FillPortSelector();
+  // The editor pages need room for a whole map row and their notes: start large enough for
+  // them, within the screen.
+  QSize start = sizeHint().expandedTo(QSize(1400, 900));
+  if (const QScreen* screen = this->screen()) start = start.boundedTo(screen->availableGeometry().size());
+  resize(start);
   move(ecu::cfg.winPosX, ecu::cfg.winPosY);
 
   for (int type : {ecu::kParType, ecu::kMapType})
