@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/bike.h"
+#include "ecudata/fieldmake.h"
 #include "ecudata/image.h"
 #include "link/bytes.h"
 #include "link/cp1252.h"
@@ -16,20 +17,7 @@ using ecu::Field;
 using ecu::FieldKind;
 using ecu::FieldType;
 
-constexpr Field Num(const char* control, uint32_t offset, FieldType type, int32_t divisor, double min,
-                    double max, int decimals, int64_t defaultRaw, uint8_t group) {
-  Field f{};
-  f.control = control;
-  f.offset = offset;
-  f.type = type;
-  f.divisor = divisor;
-  f.min = min;
-  f.max = max;
-  f.decimals = decimals;
-  f.defaultRaw = defaultRaw;
-  f.group = group;
-  return f;
-}
+using ecu::Num;
 
 constexpr Field Row(const char* table, uint32_t offset, int32_t divisor, double max, int decimals,
                     int16_t row) {

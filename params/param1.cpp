@@ -8,10 +8,19 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/userio.h"
-#include "params/fieldmake.h"
+#include "ecudata/fieldmake.h"
 #include "shell/connection.h"
 
 namespace params {
+
+// The field-table builders.
+using ecu::Byte;
+using ecu::Cells;
+using ecu::Field;
+using ecu::FieldKind;
+using ecu::FieldType;
+using ecu::Hidden;
+using ecu::Num;
 
 namespace {
 

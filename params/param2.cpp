@@ -3,9 +3,18 @@
 #include <array>
 
 #include "ecudata/image.h"
-#include "params/fieldmake.h"
+#include "ecudata/fieldmake.h"
 
 namespace params {
+
+// The field-table builders.
+using ecu::Byte;
+using ecu::Cells;
+using ecu::Field;
+using ecu::FieldKind;
+using ecu::FieldType;
+using ecu::Hidden;
+using ecu::Num;
 
 namespace {
 

@@ -13,10 +13,19 @@
 #include "link/appdirs.h"
 #include "link/userio.h"
 #include "link/utils.h"
-#include "params/fieldmake.h"
+#include "ecudata/fieldmake.h"
 #include "shell/connection.h"
 
 namespace params {
+
+// The field-table builders.
+using ecu::Byte;
+using ecu::Cells;
+using ecu::Field;
+using ecu::FieldKind;
+using ecu::FieldType;
+using ecu::Hidden;
+using ecu::Num;
 
 namespace {
 

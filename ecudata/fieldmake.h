@@ -1,12 +1,8 @@
-// Short builders for the field tables of the parameter pages.
+// Short builders for the field tables of the pages (ecu::Field rows).
 #pragma once
 #include "ecudata/fields.h"
 
-namespace params {
-
-using ecu::Field;
-using ecu::FieldKind;
-using ecu::FieldType;
+namespace ecu {
 
 constexpr double TypeMinD(FieldType type) {
   return type == FieldType::S8    ? -128.0
@@ -69,4 +65,4 @@ constexpr Field Cells(const char* table, uint32_t offset, FieldType type, int32_
   return f;
 }
 
-}  // namespace params
+}  // namespace ecu
