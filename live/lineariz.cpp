@@ -27,7 +27,6 @@ constexpr LnrTable kTables[] = {
     {"TABnbego2", 912, 944, 10, 0, 1300, "Lambda sensor 2", &config::fNbego2, false},
     {"TABfuelLevel", 976, 1008, 10, 0, 100, "Fuel level (%)", &config::fFuelControl, false},
 };
-constexpr int kTableCount = sizeof kTables / sizeof kTables[0];
 
 constexpr LnrTable kBlockOrder[] = {kTables[0], kTables[1], kTables[3], kTables[2],
                                     kTables[4], kTables[5], kTables[6], kTables[7]};
