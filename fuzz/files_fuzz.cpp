@@ -18,6 +18,7 @@
 #include "ecudata/files.h"
 #include "ecudata/image.h"
 #include "ecudata/init.h"
+#include "link/cp1252.h"
 #include "link/userio.h"
 
 namespace {
@@ -105,7 +106,10 @@ void CheckImage(int type, const uint8_t* data, size_t size, bool build) {
     source[ecu::MarkerOffset(type)] = static_cast<uint8_t>(ecu::imageMarker & 0xFF);
     source[ecu::MarkerOffset(type) + 1] = static_cast<uint8_t>(ecu::imageMarker >> 8);
     Check(block == source);
-    Check(name == given.substr(0, std::min(given.find('\0'), size_t{ecu::kImageNameSize - 1})));
+    // The name travels as Windows-1252, cut at 31 bytes and at its first NUL.
+    std::string carried = com::ToCp1252(given, ecu::kImageNameSize - 1);
+    carried = carried.substr(0, carried.find('\0'));
+    Check(name == com::FromCp1252(carried));
     return;
   }
   std::memcpy(image.data(), data, size < imageSize ? size : imageSize);
@@ -113,7 +117,7 @@ void CheckImage(int type, const uint8_t* data, size_t size, bool build) {
     Check(name == "unchanged");
     for (uint8_t b : block) Check(b == 0xA5);
   } else {
-    Check(name.size() < ecu::kImageNameSize);
+    Check(com::ToCp1252(name).size() < ecu::kImageNameSize);
   }
 }
 
