@@ -14,22 +14,18 @@
 #include "link/userio.h"
 #include "link/utils.h"
 #include "shell/connection.h"
+#include "shell/ledstyle.h"
 #include "shell/linkmonitor.h"
 #include "ui_live.h"
 
 namespace live {
 
+using shell::kLedOff;
+using shell::kLedOn;
+
 namespace {
 
 constexpr const char kRecordTitle[] = "Record";
-constexpr const char kLedOff[] =
-    "QLabel { border: 1px solid #8a8a8a; border-radius: 3px; padding: 1px 4px; background: #d8d8d8;"
-    " color: #202020; }"
-    "QLabel:disabled { background: #efefef; color: #a8a8a8; border-color: #c8c8c8; }";
-constexpr const char kLedOn[] =
-    "QLabel { border: 1px solid #1d6b1d; border-radius: 3px; padding: 1px 4px; background: #3ad03a;"
-    " color: black; font-weight: bold; }"
-    "QLabel:disabled { background: #c8e8c8; color: #8aa88a; border-color: #b0c8b0; }";
 constexpr const char kFault[] = "QLineEdit { background-color: rgb(255, 0, 0); color: white; }";
 
 // The five test toggles that a running engine turns off.

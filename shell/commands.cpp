@@ -13,7 +13,7 @@
 #include "shell/connection.h"
 #include "shell/linkmonitor.h"
 #include "shell/selectdialogs.h"
-#include "shell/tuninghooks.h"
+#include "tuning/map2.h"
 
 namespace shell {
 

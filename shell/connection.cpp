@@ -9,7 +9,7 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/userio.h"
-#include "shell/tuninghooks.h"
+#include "tuning/map2.h"
 
 namespace shell {
 

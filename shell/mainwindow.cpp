@@ -17,6 +17,7 @@
 #include "shell/mainpage.h"
 #include "shell/panelswitch.h"
 #include "shell/qtuserio.h"
+#include "tuning/manual.h"
 #include "ui_kestra_main.h"
 
 namespace shell {
@@ -120,6 +121,12 @@ uint8_t MainWindow::LoadPanels() {
     connect(button, &QPushButton::clicked, this, [s] { s->NextParameterPage(); });
   for (auto* button : form_->STACKpages->findChildren<QPushButton*>(QStringLiteral("CBmapsPage")))
     connect(button, &QPushButton::clicked, this, [s] { s->NextConfigurationPage(); });
+  // The map panels' buttons to the tuning page in its two modes.
+  for (const char* name : {"CBautoMap", "CBautoMap_2"})
+    for (auto* button : form_->STACKpages->findChildren<QPushButton*>(QString::fromLatin1(name)))
+      connect(button, &QPushButton::clicked, this, [s] { s->MapsTuneAuto(); });
+  for (auto* button : form_->STACKpages->findChildren<QPushButton*>(QStringLiteral("CBmanualMap")))
+    connect(button, &QPushButton::clicked, this, [s] { s->MapsTuneManual(); });
   DimMissing();
   return ok;
 }
@@ -149,6 +156,7 @@ void MainWindow::Startup(const std::vector<std::string>& extraPorts, bool scanSe
   for (int type : {ecu::kParType, ecu::kMapType})
     if (!ecu::LoadEcu(0, type, com::kCursorNormal)) io_->ShowConfigName("", type);
 
+  tuning::LoadMtSettings(false);  // the last tuning settings, silently
   pages_->ScatterAllPanels();
   pages_->GatherAllPanels();
   ecu::InitEcuRefData();

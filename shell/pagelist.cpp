@@ -17,6 +17,8 @@
 #include "params/pr3page.h"
 #include "protect/protect.h"
 #include "shell/pages.h"
+#include "tuning/map2.h"
+#include "tuning/ui/mp2page.h"
 
 namespace shell {
 
@@ -38,7 +40,15 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (auto* editor = dynamic_cast<maps::Mp1Page*>(registry.Find(PageId::MapEditor));
       editor && !editor->Graph2D())
     graphs::AttachGraphWindows(*editor, parent);
-  // map tuning: not built yet.
+  if (!AddPage<tuning::Mp2Page>(registry, parent, &registry)) return 0;
+  if (registry.Has(PageId::MapTuning)) {
+    registry.hooks.setTuningModes = [](bool automatic, bool manual) {
+      tuning::isTuningAuto = automatic;
+      tuning::isTuningManual = manual;
+    };
+    registry.hooks.isAutoTuning = [] { return uint8_t{tuning::isTuningAuto}; };
+    registry.hooks.isManualTuning = [] { return uint8_t{tuning::isTuningManual}; };
+  }
   if (!AddPage<maps::InjPage>(registry, parent)) return 0;
   if (!AddPage<maps::AdvPage>(registry, parent)) return 0;
   if (!AddPage<params::Pr1Page>(registry, parent, &registry)) return 0;

@@ -2,7 +2,7 @@
 
 #include "link/userio.h"
 #include "shell/connection.h"
-#include "shell/tuninghooks.h"
+#include "tuning/map2.h"
 
 namespace shell {
 

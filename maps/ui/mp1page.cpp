@@ -140,10 +140,6 @@ uint8_t Mp1Page::Init() {
   connect(widget_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { ShowContextMenu(widget_->mapToGlobal(pos)); });
 
-  // Map tuning is not part of this build: its buttons stay dimmed.
-  form_->CBautoMap->setEnabled(false);
-  form_->CBmanualMap->setEnabled(false);
-
   for (int id = 1; id <= kMapCount; ++id) InitMp1Data(id);
   SetMp1ScatterHook([this] { return ScatterMp1Panel(); });
   // A new message in the status line must not lay the page out again.

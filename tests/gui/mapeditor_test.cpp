@@ -137,7 +137,7 @@ TEST_F(MapEditorTest, PageShowsTheCatalogue) {
   EXPECT_EQ(Text(0, 2), "1500");
   EXPECT_EQ(Text(1, 0), "0.000");
   EXPECT_EQ(P().TABbpy->model()->index(19, 0).data().toString(), "100.0");
-  EXPECT_FALSE(P().CBmanualMap->isEnabled());
+  EXPECT_TRUE(P().CBmanualMap->isEnabled());
   EXPECT_FALSE(P().CBcyl->isHidden());
   EXPECT_EQ(P().CBcyl->text(), "Cyl. 1");
 
