@@ -102,7 +102,8 @@ KeyOutcome TuneFunctionKey(TuneKey key, const KeyContext& k) {
     case TuneKey::F3:
       if (!manual) break;
       PendAdjust(kCorInj1,
-                 static_cast<uint16_t>(RoundHalfAway(factor(k.j1, key == TuneKey::F3 ? k.steps.inj1 : -k.steps.inj1) * 1000)),
+                 static_cast<uint16_t>(
+                     RoundHalfAway(factor(k.j1, key == TuneKey::F3 ? k.steps.inj1 : -k.steps.inj1) * 1000)),
                  InjTarget1());
       out.consumed = true;
       break;
@@ -115,7 +116,8 @@ KeyOutcome TuneFunctionKey(TuneKey key, const KeyContext& k) {
     case TuneKey::F6:
       if (!manual) break;
       PendAdjust(kCorInj2,
-                 static_cast<uint16_t>(RoundHalfAway(factor(k.j2, key == TuneKey::F6 ? k.steps.inj2 : -k.steps.inj2) * 1000)),
+                 static_cast<uint16_t>(
+                     RoundHalfAway(factor(k.j2, key == TuneKey::F6 ? k.steps.inj2 : -k.steps.inj2) * 1000)),
                  kTargetInj2);
       out.consumed = true;
       break;
@@ -127,8 +129,8 @@ KeyOutcome TuneFunctionKey(TuneKey key, const KeyContext& k) {
     case TuneKey::F9:
     case TuneKey::F10: {
       if (!manual) break;
-      const double v =
-          std::clamp(k.adv + (key == TuneKey::F10 ? k.steps.adv : -k.steps.adv), kAdvOffsetMin, kAdvOffsetMax);
+      const double v = std::clamp(k.adv + (key == TuneKey::F10 ? k.steps.adv : -k.steps.adv), kAdvOffsetMin,
+                                  kAdvOffsetMax);
       PendAdjust(kCorAdv, static_cast<uint16_t>(static_cast<int16_t>(RoundHalfAway(v * 10))), kTargetAdvance);
       out.consumed = true;
       break;
@@ -301,7 +303,8 @@ uint8_t StoreMtSettings() {
   const std::string& last = ecu::cfg.tuneFilePath;
   dialog.directory = com::DirectoryOf(last);
   dialog.proposal = "*." + std::string(kSettingsExt);
-  if (!last.empty()) dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
+  if (!last.empty())
+    dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
   dialog.extension = kSettingsExt;
   dialog.allowNewDirectory = true;
   std::string path;
@@ -330,7 +333,8 @@ uint8_t LoadMtSettings(bool ask) {
     const std::string& last = ecu::cfg.tuneFilePath;
     dialog.directory = com::DirectoryOf(last);
     dialog.proposal = "*." + std::string(kSettingsExt);
-    if (!last.empty()) dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
+    if (!last.empty())
+      dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
     dialog.extension = kSettingsExt;
     const com::FileSelect chosen = com::Ui().FileSelectPopup(dialog, path);
     if (chosen == com::FileSelect::Cancelled) return 1;

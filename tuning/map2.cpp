@@ -48,9 +48,9 @@ uint8_t Exchange(const uint8_t* record, uint8_t n, uint8_t* reply, uint8_t expec
   if (!com::isComOpen) return 1;
   if (!com::TxCommand(com::TuneExchange, record, n)) return 0;
   uint8_t length = 0;
-  const int32_t rc =
-      polled ? com::RxResponsePolled(com::TuneExchange, reply, 255, &length, com::Timer(), com::kPollTuneExchange)
-             : com::RxResponse(com::TuneExchange, reply, 255, &length);
+  const int32_t rc = polled ? com::RxResponsePolled(com::TuneExchange, reply, 255, &length, com::Timer(),
+                                                    com::kPollTuneExchange)
+                            : com::RxResponse(com::TuneExchange, reply, 255, &length);
   return rc == 0 && length == expected ? 1 : 0;
 }
 
@@ -243,12 +243,14 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
     else
       r.failed = true;
   };
-  run(s.startManual, [&] { return SendTuneManual(hooks.trackMode ? hooks.trackMode() : mtSettings[kTrackModeOffset]); });
+  run(s.startManual,
+      [&] { return SendTuneManual(hooks.trackMode ? hooks.trackMode() : mtSettings[kTrackModeOffset]); });
   run(s.startAuto, [] { return SendTuneAuto(); });
   run(s.pause, [&] { return SendTuneAdjust(s.pauseRecord); });
   for (int i = 0; i < 3; ++i) run(s.adjust[i], [&, i] { return SendTuneAdjust(s.adjustRecord[i]); });
   run(s.freeze[0], [&] {
-    return SendTuneFreeze({tuneInfo.j1Cor, static_cast<uint8_t>(s.commonCorrection ? kTargetInjBoth : kTargetInj1)});
+    return SendTuneFreeze(
+        {tuneInfo.j1Cor, static_cast<uint8_t>(s.commonCorrection ? kTargetInjBoth : kTargetInj1)});
   });
   run(s.freeze[1], [] { return SendTuneFreeze({tuneInfo.j2Cor, kTargetInj2}); });
   run(s.freeze[2], [] { return SendTuneFreeze({static_cast<uint16_t>(tuneInfo.aCor), kTargetAdvance}); });

@@ -74,12 +74,12 @@ struct TickResult {
   bool failed = false;
   bool portOpen = false;
   bool justConnected = false;
-  bool portClosed = false;      // the port was closed this tick (it was open last tick)
-  int adoptMode = 0;            // first status: 1 manual, 2 auto (the panel mode changed)
-  bool settingsRead = false;    // the ECU's settings were read (show them)
-  bool configLoaded = false;    // scatter every panel
+  bool portClosed = false;       // the port was closed this tick (it was open last tick)
+  int adoptMode = 0;             // first status: 1 manual, 2 auto (the panel mode changed)
+  bool settingsRead = false;     // the ECU's settings were read (show them)
+  bool configLoaded = false;     // scatter every panel
   bool shownMapChanged = false;  // the table's map was chosen anew (lay it out)
-  bool redraw = false;          // the table's cells changed
+  bool redraw = false;           // the table's cells changed
 };
 
 struct TickHooks {

@@ -35,10 +35,21 @@ struct Wide {
   uint8_t width;
 };
 constexpr Wide kSettingsScalars[] = {
-    {kRpmMarginOffset, 2}, {kMinTempOffset, 2},     {kMaxTempOffset, 2},     {kLambdaTargetOffset, 2},
-    {168, 2},              {170, 2},                {kLambdaTolOffset, 2},   {kMinTjOffset, 2},
-    {kMaxTjOffset, 2},     {kKpOffset, 4},          {kKiOffset, 4},          {kStepOffset, 2},
-    {kRpmTolOffset, 2},    {kFarfTolOffset, 2},     {kCellHoldOffset, 2},
+    {kRpmMarginOffset, 2},
+    {kMinTempOffset, 2},
+    {kMaxTempOffset, 2},
+    {kLambdaTargetOffset, 2},
+    {168, 2},
+    {170, 2},
+    {kLambdaTolOffset, 2},
+    {kMinTjOffset, 2},
+    {kMaxTjOffset, 2},
+    {kKpOffset, 4},
+    {kKiOffset, 4},
+    {kStepOffset, 2},
+    {kRpmTolOffset, 2},
+    {kFarfTolOffset, 2},
+    {kCellHoldOffset, 2},
 };
 
 const ecu::Field kKpField = ecu::Hidden("Kp", kKpOffset, FieldType::S32, 0);

@@ -105,11 +105,11 @@ struct CellUpdate {
 
 struct Info {
   int16_t rpm = 0;
-  int16_t farf = 0;      // 0.1 %
-  int16_t lambda1 = 0;   // 0.1 unit
-  int16_t lambda2 = 0;   // 0.1 unit
-  int16_t setpoint = 0;  // 0.1 unit; negative: no target in use
-  int16_t temp = 0;      // 0.1 degree
+  int16_t farf = 0;                     // 0.1 %
+  int16_t lambda1 = 0;                  // 0.1 unit
+  int16_t lambda2 = 0;                  // 0.1 unit
+  int16_t setpoint = 0;                 // 0.1 unit; negative: no target in use
+  int16_t temp = 0;                     // 0.1 degree
   uint16_t j1Org = 0, j2Org = 0;        // microseconds
   uint16_t j1Cor = 1000, j2Cor = 1000;  // 1/1000
   int16_t aOrg = 0;                     // 0.1 degree

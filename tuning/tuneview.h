@@ -73,10 +73,10 @@ bool MarkAxis(const int16_t* axis, int n, int value, bool single, int tolerance,
 
 // What the marker does on one tick.
 struct MarkerStep {
-  bool shown = false;       // a marker is shown now
-  AxisMark rpm, farf;       // its intervals (when shown)
+  bool shown = false;          // a marker is shown now
+  AxisMark rpm, farf;          // its intervals (when shown)
   bool clearPrevious = false;  // the cells of the previous marker get their normal background
-  int scrollToColumn = -1;  // table column (counted from 1) to bring into view, or -1
+  int scrollToColumn = -1;     // table column (counted from 1) to bring into view, or -1
 };
 
 class WorkingPointMarker {

@@ -225,10 +225,10 @@ TEST(TuneView, WorkingPointMarkerWithTolerances) {
     int lo, hi;
   };
   const Case cases[] = {
-      {3150, true, true, 3, 3},   {3500, true, false, 0, 0},  {3850, true, true, 4, 4},
-      {3150, false, true, 3, 4},  {3500, false, true, 3, 4},  {3850, false, true, 3, 4},
-      {3000, true, true, 3, 3},   {31150, true, true, 31, 31}, {31250, true, false, 0, 0},
-      {-150, true, true, 0, 0},   {-250, true, false, 0, 0},
+      {3150, true, true, 3, 3},  {3500, true, false, 0, 0},   {3850, true, true, 4, 4},
+      {3150, false, true, 3, 4}, {3500, false, true, 3, 4},   {3850, false, true, 3, 4},
+      {3000, true, true, 3, 3},  {31150, true, true, 31, 31}, {31250, true, false, 0, 0},
+      {-150, true, true, 0, 0},  {-250, true, false, 0, 0},
   };
   for (const Case& c : cases) {
     AxisMark m;
@@ -454,7 +454,8 @@ TEST_F(TuneSessionTest, ConnectingToARunningAutoSessionAdoptsItsModeAndSettings)
   EXPECT_EQ(SettingsValue(mtSettings, kKpOffset), 40000);
   // The session start reloads configuration, mapping and both map groups, with no question.
   EXPECT_TRUE(r.configLoaded);
-  EXPECT_TRUE(std::none_of(ui.popups.begin(), ui.popups.end(), [](const auto& p) { return p.kind == "confirm"; }));
+  EXPECT_TRUE(
+      std::none_of(ui.popups.begin(), ui.popups.end(), [](const auto& p) { return p.kind == "confirm"; }));
   EXPECT_EQ(IsMapTuning(), 1);
   // Request 1, then Request 2.
   EXPECT_EQ(requests.size(), 2u);

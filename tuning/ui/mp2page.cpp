@@ -34,7 +34,7 @@ namespace tuning {
 
 namespace {
 
-constexpr int kRowHeight = 22;
+constexpr int kRowHeight = 20;
 
 QColor Rgb(uint32_t rgb) {
   return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
@@ -60,8 +60,8 @@ int16_t AxisValue(const uint8_t* block, uint32_t offset, int i) {
 }
 
 // The controls each panel mode shows; the rest are shown in both.
-const char* const kManualOnly[] = {"CBj1Freeze",    "CBj2Freeze",   "CBaFreeze",     "TBselectCorrection",
-                                   "TBmanPause",    "CBtuneManual", "GRPcorrections", "CBautoMap_2"};
+const char* const kManualOnly[] = {"CBj1Freeze", "CBj2Freeze",   "CBaFreeze",      "TBselectCorrection",
+                                   "TBmanPause", "CBtuneManual", "GRPcorrections", "CBautoMap_2"};
 const char* const kAutoOnly[] = {"CBtuneAuto",     "LEDisEnabled",   "LEDisTh2o_oilErr", "NUMrpmMargin",
                                  "NUMminTh2o_oil", "NUMmaxTh2o_oil", "NUMsollLambda1",   "NUMsollLambda2",
                                  "NUMsollLambda3", "NUMsetpoint",    "NUMtolLambda",     "NSlambdaMode",
@@ -85,12 +85,14 @@ class TableFilter : public QObject {
         page_->TableKey(key->key() == Qt::Key_Plus);
         return true;
       }
-      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && (key->modifiers() & Qt::ControlModifier)) {
+      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+          (key->modifiers() & Qt::ControlModifier)) {
         page_->OpenValueDialog();
         return true;
       }
     }
-    if (matrix && watched == matrix->viewport() && event->type() == QEvent::MouseButtonPress) *clickPending = true;
+    if (matrix && watched == matrix->viewport() && event->type() == QEvent::MouseButtonPress)
+      *clickPending = true;
     if ((watched == enabRows || watched == enabCols) && event->type() == QEvent::MouseButtonDblClick) {
       page_->EnableDoubleClick(0, 0);
       return true;
@@ -109,7 +111,8 @@ class SliderFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
       page_->ShowGains();
       return true;
     }
@@ -165,7 +168,8 @@ uint8_t Mp2Page::Init() {
   y->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   y->setFixedWidth(70);
   m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  const int height = (kTuneRows + 1) * kRowHeight + 2 * m->frameWidth() + m->horizontalScrollBar()->sizeHint().height();
+  const int height =
+      (kTuneRows + 1) * kRowHeight + 2 * m->frameWidth() + m->horizontalScrollBar()->sizeHint().height();
   m->setFixedHeight(height);
   y->setFixedHeight(height);
   for (int r = 0; r <= kTuneRows; ++r)
@@ -183,8 +187,9 @@ uint8_t Mp2Page::Init() {
   normalBg_ = ToRgb(m->palette().color(QPalette::Base));
   normalLambdaBg_ = ToRgb(form_->NUMistLambda1->palette().color(QPalette::Base));
 
-  for (const char* name : {"LEDisCranking", "LEDisRpmErr", "LEDisTh2o_oilErr", "LEDisTransient", "LEDisLambda2Warning",
-                           "LEDisLambda1Warning", "LEDisCutOff", "LEDisEnabled", "LEDisOverInjTime2", "LEDisOverInjTime1"})
+  for (const char* name :
+       {"LEDisCranking", "LEDisRpmErr", "LEDisTh2o_oilErr", "LEDisTransient", "LEDisLambda2Warning",
+        "LEDisLambda1Warning", "LEDisCutOff", "LEDisEnabled", "LEDisOverInjTime2", "LEDisOverInjTime1"})
     if (auto* led = widget_->findChild<QLabel*>(QString::fromLatin1(name)))
       led->setStyleSheet(QString::fromLatin1(shell::kLedOff));
   QFont big = form_->TMstatus->font();
@@ -195,8 +200,8 @@ uint8_t Mp2Page::Init() {
   // The gain ranges; the program goes on with the built-in ones when the file is missing.
   const std::string ini = com::ShippedFilePath("mtintern.ini");
   if (!ReadMtInternFile(ini, gainRanges))
-    gainsNote_ = "mtintern.ini could not be read (" + ini +
-                 "): the lambda-tracking gains use their built-in ranges.";
+    gainsNote_ =
+        "mtintern.ini could not be read (" + ini + "): the lambda-tracking gains use their built-in ranges.";
   const Gains g = GetCurLambdaMode(gainRanges, 0);
   DefaultSettings(mtSettings, g.kp, g.ki, g.step);
 
@@ -230,7 +235,8 @@ uint8_t Mp2Page::Init() {
   const struct {
     QDoubleSpinBox* spin;
     int correction;
-  } corrections[] = {{form_->NSj1TuneCor, kCorInj1}, {form_->NSj2TuneCor, kCorInj2}, {form_->NSaTuneCor, kCorAdv}};
+  } corrections[] = {
+      {form_->NSj1TuneCor, kCorInj1}, {form_->NSj2TuneCor, kCorInj2}, {form_->NSaTuneCor, kCorAdv}};
   for (const auto& c : corrections)
     connect(c.spin, &QDoubleSpinBox::valueChanged, this, [this, c](double v) {
       if (!Busy() && !scattering_) SetTuningAdjust(c.correction, v);
@@ -257,8 +263,10 @@ uint8_t Mp2Page::Init() {
   connect(form_->CBcyl, &QPushButton::clicked, this, [this] { ChangeCurTuneCyl(); });
   connect(form_->TABmatrix, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int col) { EnableDoubleClick(col + 1, row == 0 ? 0 : row); });
-  connect(form_->TABbpy, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { EnableDoubleClick(0, row + 1); });
-  connect(form_->TABmatrix, &QWidget::customContextMenuRequested, this, [this](const QPoint&) { OpenValueDialog(); });
+  connect(form_->TABbpy, &QTableWidget::cellDoubleClicked, this,
+          [this](int row, int) { EnableDoubleClick(0, row + 1); });
+  connect(form_->TABmatrix, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint&) { OpenValueDialog(); });
   auto* filter = new TableFilter(this);
   filter->matrix = form_->TABmatrix;
   filter->enabRows = form_->TMenabRows;
@@ -278,10 +286,12 @@ uint8_t Mp2Page::Init() {
   const struct {
     int key;
     TuneKey tuneKey;
-  } keys[] = {{Qt::Key_F1, TuneKey::F1},         {Qt::Key_F2, TuneKey::F2},          {Qt::Key_F3, TuneKey::F3},
-              {Qt::Key_F4, TuneKey::F4},         {Qt::Key_F5, TuneKey::F5},          {Qt::Key_F6, TuneKey::F6},
-              {Qt::Key_F7, TuneKey::F7},         {Qt::Key_F8, TuneKey::F8},          {Qt::Key_F9, TuneKey::F9},
-              {Qt::Key_F10, TuneKey::F10},       {Qt::Key_F11, TuneKey::F11},        {Qt::Key_F12, TuneKey::F12},
+  } keys[] = {{Qt::Key_F1, TuneKey::F1},         {Qt::Key_F2, TuneKey::F2},
+              {Qt::Key_F3, TuneKey::F3},         {Qt::Key_F4, TuneKey::F4},
+              {Qt::Key_F5, TuneKey::F5},         {Qt::Key_F6, TuneKey::F6},
+              {Qt::Key_F7, TuneKey::F7},         {Qt::Key_F8, TuneKey::F8},
+              {Qt::Key_F9, TuneKey::F9},         {Qt::Key_F10, TuneKey::F10},
+              {Qt::Key_F11, TuneKey::F11},       {Qt::Key_F12, TuneKey::F12},
               {Qt::Key_PageUp, TuneKey::PageUp}, {Qt::Key_PageDown, TuneKey::PageDown}};
   for (const auto& k : keys) {
     auto* shortcut = new QShortcut(QKeySequence(k.key), widget_);
@@ -369,7 +379,8 @@ void Mp2Page::FillCell(int tableRow, int col) {
     const int row = tableRow - 1;
     const int32_t v = TuneCell(map, row, col);
     const uint32_t at = place.matrix + 2 * (row * kTuneCols + col);
-    differs = ecu::ecuMapData[at] != ecu::ecuMapRefData[at] || ecu::ecuMapData[at + 1] != ecu::ecuMapRefData[at + 1];
+    differs = ecu::ecuMapData[at] != ecu::ecuMapRefData[at] ||
+              ecu::ecuMapData[at + 1] != ecu::ecuMapRefData[at + 1];
     text = QString::number(v / TuneCellScale(map), 'f', IsInjectionMap(map) ? 3 : 1);
     const bool marked = marker_.Shown() && col >= marker_.Rpm().lo && col <= marker_.Rpm().hi &&
                         (row == marker_.Farf().lo || row == marker_.Farf().hi) &&
@@ -422,9 +433,10 @@ void Mp2Page::ScatterTuneSettings() {
   form_->TBmanPause->setChecked(tuneInfo.PauseActive());
   form_->TBselectCorrection->setChecked(session.commonCorrection);
   form_->NSlambdaMode->setRange(0, gainRanges.modeSteps);
-  form_->NSlambdaMode->setValue(SetCurLambdaMode(gainRanges, static_cast<int32_t>(SettingsValue(mtSettings, kKpOffset)),
-                                                 static_cast<int32_t>(SettingsValue(mtSettings, kKiOffset)),
-                                                 static_cast<uint16_t>(SettingsValue(mtSettings, kStepOffset))));
+  form_->NSlambdaMode->setValue(
+      SetCurLambdaMode(gainRanges, static_cast<int32_t>(SettingsValue(mtSettings, kKpOffset)),
+                       static_cast<int32_t>(SettingsValue(mtSettings, kKiOffset)),
+                       static_cast<uint16_t>(SettingsValue(mtSettings, kStepOffset))));
   scattering_ = false;
 }
 
@@ -497,17 +509,20 @@ void Mp2Page::ShowTuneInfo(bool withSettings) {
   const struct {
     QDoubleSpinBox* box;
     bool match;
-  } lambdas[] = {{form_->NUMistLambda1, tuning && i.Lambda1Match()}, {form_->NUMistLambda2, tuning && i.Lambda2Match()}};
+  } lambdas[] = {{form_->NUMistLambda1, tuning && i.Lambda1Match()},
+                 {form_->NUMistLambda2, tuning && i.Lambda2Match()}};
   for (const auto& l : lambdas) {
-    const QString sheet = l.match ? QStringLiteral("QDoubleSpinBox { background-color: rgb(0, 255, 0); }") : QString();
+    const QString sheet =
+        l.match ? QStringLiteral("QDoubleSpinBox { background-color: rgb(0, 255, 0); }") : QString();
     if (l.box->styleSheet() != sheet) l.box->setStyleSheet(sheet);
   }
 }
 
 void Mp2Page::SetDimming(bool portOpen) {
-  const char* const corrections[] = {"NSj1TuneCor", "NSj2TuneCor", "NSaTuneCor", "CBj1Freeze", "CBj2Freeze",
-                                     "CBaFreeze",   "TBselectCorrection", "TBmanPause", "NUMistLambda1",
-                                     "NUMistLambda2", "LEDisLambda1Warning", "LEDisLambda2Warning"};
+  const char* const corrections[] = {"NSj1TuneCor",        "NSj2TuneCor",         "NSaTuneCor",
+                                     "CBj1Freeze",         "CBj2Freeze",          "CBaFreeze",
+                                     "TBselectCorrection", "TBmanPause",          "NUMistLambda1",
+                                     "NUMistLambda2",      "LEDisLambda1Warning", "LEDisLambda2Warning"};
   if (!portOpen) {
     for (const char* c : {"CBtuneAuto", "CBtuneOff", "CBtuneManual"}) SetDim(c, true);
     for (const char* c : corrections) SetDim(c, true);
@@ -515,7 +530,8 @@ void Mp2Page::SetDimming(bool portOpen) {
     return;
   }
   const bool tuning = tuneInfo.Tuning();
-  for (const char* c : {"CBtuneManual", "CBtuneAuto", "CBmtLoad", "RINGmtjType", "TBselectSingleMul"}) SetDim(c, tuning);
+  for (const char* c : {"CBtuneManual", "CBtuneAuto", "CBmtLoad", "RINGmtjType", "TBselectSingleMul"})
+    SetDim(c, tuning);
   SetDim("CBtuneOff", !tuning);
   if (!tuning) {
     for (const char* c : corrections) SetDim(c, true);
@@ -531,7 +547,8 @@ void Mp2Page::SetDimming(bool portOpen) {
   SetDim("NSj2TuneCor", common || pause);
   SetDim("CBj2Freeze", common || pause);
   if (pause)
-    for (const char* c : {"NSj1TuneCor", "NSaTuneCor", "CBj1Freeze", "CBaFreeze", "TBselectCorrection"}) SetDim(c, true);
+    for (const char* c : {"NSj1TuneCor", "NSaTuneCor", "CBj1Freeze", "CBaFreeze", "TBselectCorrection"})
+      SetDim(c, true);
   const int mode = static_cast<int>(SettingsValue(mtSettings, kTrackModeOffset));
   const bool l1 = mode == 0 || mode == 1 || mode == 2;
   const bool l2 = mode == 0 || mode == 3;
@@ -635,7 +652,8 @@ void Mp2Page::TuningSwitch(int button) {
     session.startManual = true;
     if (tuneInfo.State() != kStateManual) session.settingsChanged = true;
   }
-  for (const char* c : {"CBtuneAuto", "CBtuneOff", "CBtuneManual", "CBmtLoad", "RINGmtjType"}) SetDim(c, true);
+  for (const char* c : {"CBtuneAuto", "CBtuneOff", "CBtuneManual", "CBmtLoad", "RINGmtjType"})
+    SetDim(c, true);
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -653,9 +671,10 @@ void Mp2Page::SelectSingleMul() {
 void Mp2Page::ShowGains() {
   if (Busy()) return;
   const Gains g = GetCurLambdaMode(gainRanges, form_->NSlambdaMode->value());
-  com::Ui().MessagePopup("Lambda Tracking Settings", QString::asprintf("Step = %.3f\nKp = %.5f\nKi = %.5f\n", g.step / 1000.0,
-                                                                         g.kp / 10000.0, g.ki / 10000.0)
-                                                         .toStdString());
+  com::Ui().MessagePopup("Lambda Tracking Settings",
+                         QString::asprintf("Step = %.3f\nKp = %.5f\nKi = %.5f\n", g.step / 1000.0,
+                                           g.kp / 10000.0, g.ki / 10000.0)
+                             .toStdString());
 }
 
 void Mp2Page::SelectMapTab(int index) {
@@ -741,7 +760,8 @@ void Mp2Page::OpenValueDialog() {
     com::Ui().MessagePopup("Map Tuning", "No selection...");
     return;
   }
-  TuneSelection s{sel.top - 1, std::min(sel.Bottom(), kTuneRows) - 1, sel.left, std::min(sel.Right(), kTuneCols - 1)};
+  TuneSelection s{sel.top - 1, std::min(sel.Bottom(), kTuneRows) - 1, sel.left,
+                  std::min(sel.Right(), kTuneCols - 1)};
   dialog_->Run(session.shownMap, s);
 }
 

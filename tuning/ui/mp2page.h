@@ -44,7 +44,7 @@ class Mp2Page : public QObject, public shell::Page {
   uint32_t NormalBackground() const { return normalBg_; }
 
   // ---- callbacks (public for the tests) ----
-  void TuningSwitch(int button);  // 0 auto, 1 off, 2 manual
+  void TuningSwitch(int button);         // 0 auto, 1 off, 2 manual
   void EnableDoubleClick(int c, int r);  // position as NextEnableCode counts it
   void Key(TuneKey key);
   void TableKey(bool plus);

@@ -46,8 +46,11 @@ uint8_t MtvDialog::Run(int map, const TuneSelection& selection) {
   setWindowTitle(QStringLiteral("Map Tuning"));
   form_->TOGBall->setChecked(false);
   const int cells = (selection.r1 - selection.r0 + 1) * (selection.c1 - selection.c0 + 1);
-  form_->TMselection->setText(QStringLiteral("%1 cell(s) of the %2").arg(cells).arg(
-      map == kMapAdv ? QStringLiteral("advance map") : QStringLiteral("injection map of cylinder %1").arg(map == kMapInj2 ? 2 : 1)));
+  form_->TMselection->setText(
+      QStringLiteral("%1 cell(s) of the %2")
+          .arg(cells)
+          .arg(map == kMapAdv ? QStringLiteral("advance map")
+                              : QStringLiteral("injection map of cylinder %1").arg(map == kMapInj2 ? 2 : 1)));
   Prepare(DefaultTuneOperation(map));
   if (posMtvPanelSet) move(posMtvPanel);
   setWindowState(zoomMtvPanel ? Qt::WindowMaximized : Qt::WindowNoState);
