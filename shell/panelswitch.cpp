@@ -89,28 +89,32 @@ void PanelSwitcher::NextConfigurationPage() {
   SwitchTo(target);
 }
 
+// The tuning page is only entered with its mode set, so a gather that fails leaves the
+// page in front as it is (the message says why nothing happened).
 void PanelSwitcher::MapsTuneAuto() {
   if (CheckfBusy() || !pages_.Has(PageId::MapTuning)) return;
   if (pages_.Current() == PageId::MapTuning && pages_.hooks.isAutoTuning()) return;
   if (!tuning::AbortManualTuning()) return;
-  bool error = true;
-  if (pages_.GatherAllPanels()) {
-    pages_.hooks.setTuningModes(true, false);
-    nextPanel_ = PageId::MapTuning;
-    if (pages_.Find(PageId::MapTuning)->Scatter()) error = false;
+  if (!pages_.GatherAllPanels()) {
+    com::Ui().MessagePopup("Panel Change", szGenericError);
+    return;
   }
+  pages_.hooks.setTuningModes(true, false);
+  nextPanel_ = PageId::MapTuning;
+  const bool error = !pages_.Find(PageId::MapTuning)->Scatter();
   Finish(PageId::MapTuning, error, false);
 }
 
 void PanelSwitcher::MapsTuneManual() {
   if (CheckfBusy() || !pages_.Has(PageId::MapTuning)) return;
   if (pages_.Current() == PageId::MapTuning && pages_.hooks.isManualTuning()) return;
-  bool error = true;
-  if (pages_.GatherAllPanels()) {
-    pages_.hooks.setTuningModes(false, true);
-    nextPanel_ = PageId::MapTuning;
-    if (pages_.Find(PageId::MapTuning)->Scatter()) error = false;
+  if (!pages_.GatherAllPanels()) {
+    com::Ui().MessagePopup("Panel Change", szGenericError);
+    return;
   }
+  pages_.hooks.setTuningModes(false, true);
+  nextPanel_ = PageId::MapTuning;
+  const bool error = !pages_.Find(PageId::MapTuning)->Scatter();
   Finish(PageId::MapTuning, error, false);
 }
 

@@ -44,7 +44,6 @@ class TuningPageTest : public kestra_test::KestraWindowTest {
       return reply;
     };
     DefaultSettings(ecuSettings, 65536, 524, 100);
-    Start();
   }
   void TearDown() override {
     KestraWindowTest::TearDown();
@@ -69,6 +68,7 @@ QColor Rgb(uint32_t rgb) {
 }
 
 TEST_F(TuningPageTest, FitsTheWindowInBothModes) {
+  Start();
   for (bool manual : {false, true}) {
     isTuningManual = manual;
     isTuningAuto = !manual;
@@ -80,6 +80,7 @@ TEST_F(TuningPageTest, FitsTheWindowInBothModes) {
 }
 
 TEST_F(TuningPageTest, ReachedFromTheMapEditorInEitherMode) {
+  Start();
   Click(F().CBmaps);
   Click(EditorButton("CBautoMap"));
   EXPECT_EQ(window->Pages().Current(), shell::PageId::MapTuning);
@@ -99,6 +100,7 @@ TEST_F(TuningPageTest, ReachedFromTheMapEditorInEitherMode) {
 }
 
 TEST_F(TuningPageTest, AnAutoSessionShowsItsStateColoursAndWorkingPoint) {
+  Start();
   // Cells 2..4 of rows 5..6 enabled with code 1, one with code 3.
   SetGroupCode(ecuSettings, {5, 6, 2, 4}, 1);
   SetEnableCode(ecuSettings, 6, 4, 3);
@@ -137,6 +139,7 @@ TEST_F(TuningPageTest, AnAutoSessionShowsItsStateColoursAndWorkingPoint) {
 }
 
 TEST_F(TuningPageTest, DoubleClicksKeysAndPopups) {
+  Start();
   Click(F().CBmaps);
   Click(EditorButton("CBautoMap"));
   for (int i = 0; i < 4; ++i) Page().EnableDoubleClick(3, 4);
@@ -164,6 +167,23 @@ TEST_F(TuningPageTest, DoubleClicksKeysAndPopups) {
   Page().ShowGains();
   EXPECT_EQ(io.Messages().back().title, "Lambda Tracking Settings");
   EXPECT_EQ(io.Messages().back().text, "Step = 0.100\nKp = 6.55360\nKi = 0.05240\n");
+}
+
+TEST_F(TuningPageTest, AFailedGatherKeepsThePageInFront) {
+  kestra_test::FakePage* stand = AddPage(shell::PageId::Param2);
+  Start();
+  Click(F().CBmaps);
+  stand->gatherOk = 0;
+  Click(EditorButton("CBautoMap"));
+  EXPECT_EQ(window->Pages().Current(), shell::PageId::MapEditor);
+  EXPECT_FALSE(isTuningAuto);
+  ASSERT_FALSE(io.Messages().empty());
+  EXPECT_EQ(io.Messages().back().title, "Panel Change");
+  EXPECT_EQ(io.Messages().back().text, "Some error occurred...");
+  stand->gatherOk = 1;
+  Click(EditorButton("CBmanualMap"));
+  EXPECT_EQ(window->Pages().Current(), shell::PageId::MapTuning);
+  EXPECT_TRUE(isTuningManual);
 }
 
 }  // namespace
