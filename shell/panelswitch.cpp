@@ -89,30 +89,27 @@ void PanelSwitcher::NextConfigurationPage() {
   SwitchTo(target);
 }
 
-// The tuning page is only entered with its mode set, so a gather that fails leaves the
-// page in front as it is (the message says why nothing happened).
 void PanelSwitcher::MapsTuneAuto() {
   if (CheckfBusy() || !pages_.Has(PageId::MapTuning)) return;
   if (pages_.Current() == PageId::MapTuning && pages_.hooks.isAutoTuning()) return;
   if (!tuning::AbortManualTuning()) return;
-  if (!pages_.GatherAllPanels()) {
-    com::Ui().MessagePopup("Panel Change", szGenericError);
-    return;
-  }
-  pages_.hooks.setTuningModes(true, false);
-  nextPanel_ = PageId::MapTuning;
-  const bool error = !pages_.Find(PageId::MapTuning)->Scatter();
-  Finish(PageId::MapTuning, error, false);
+  EnterTuning(true);
 }
 
 void PanelSwitcher::MapsTuneManual() {
   if (CheckfBusy() || !pages_.Has(PageId::MapTuning)) return;
   if (pages_.Current() == PageId::MapTuning && pages_.hooks.isManualTuning()) return;
+  EnterTuning(false);
+}
+
+// The tuning page is only entered with its mode set, so a gather that fails leaves the
+// page in front as it is (the message says why nothing happened).
+void PanelSwitcher::EnterTuning(bool automatic) {
   if (!pages_.GatherAllPanels()) {
     com::Ui().MessagePopup("Panel Change", szGenericError);
     return;
   }
-  pages_.hooks.setTuningModes(false, true);
+  pages_.hooks.setTuningModes(automatic, !automatic);
   nextPanel_ = PageId::MapTuning;
   const bool error = !pages_.Find(PageId::MapTuning)->Scatter();
   Finish(PageId::MapTuning, error, false);

@@ -40,6 +40,8 @@ class PanelSwitcher {
   void Button(PageId target);
   // Steps 4 to 7 of the sequence: CAN warning, leave the page in front, show the target, report.
   void Finish(PageId target, bool error, bool scatterMapsFromTuning);
+  // Gathers, sets the tuning page's mode and brings it to the front.
+  void EnterTuning(bool automatic);
 
   PageRegistry& pages_;
   PageId nextPanel_ = PageId::None;

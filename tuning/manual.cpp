@@ -13,6 +13,7 @@
 #include "maps/map1.h"
 #include "shell/connection.h"
 #include "tuning/map2.h"
+#include "tuning/tuneview.h"
 
 namespace tuning {
 
@@ -25,13 +26,6 @@ uint8_t InjTarget1() {
 void PendAdjust(int correction, uint16_t value, uint8_t target) {
   session.adjustRecord[correction] = Adjust{value, target, 0};
   session.adjust[correction] = true;
-}
-
-bool TunePlaceOf(int map, maps::MapPlace* place) {
-  if (map == kMapInj1) return maps::GetMapPlace(1, 0, place);
-  if (map == kMapInj2) return maps::GetMapPlace(1, 1, place);
-  if (map == kMapAdv) return maps::GetMapPlace(2, 0, place);
-  return false;
 }
 
 int Cylinders() {
@@ -176,7 +170,7 @@ bool IsInjectionMap(int map) {
 
 int32_t TuneCell(int map, int row, int col) {
   maps::MapPlace place;
-  if (!TunePlaceOf(map, &place) || row < 0 || row >= kTuneRows || col < 0 || col >= kTuneCols) return 0;
+  if (!TuneMapPlace(map, &place) || row < 0 || row >= kTuneRows || col < 0 || col >= kTuneCols) return 0;
   const uint16_t raw = com::Get16LE(ecu::ecuMapData + place.matrix + 2 * (row * kTuneCols + col));
   return IsInjectionMap(map) ? static_cast<int32_t>(raw) : static_cast<int16_t>(raw);
 }

@@ -13,6 +13,7 @@
 #include "link/utils.h"
 #include "maps/map1.h"
 #include "tuning/gains.h"
+#include "tuning/tuneview.h"
 
 namespace tuning {
 
@@ -28,20 +29,6 @@ bool isTuningManual = false;
 Session session{};
 
 namespace {
-
-// Where a map of the tuning table lies in the map block.
-bool TunePlace(int type, maps::MapPlace* place) {
-  switch (type) {
-    case kMapInj1:
-      return maps::GetMapPlace(1, 0, place);
-    case kMapInj2:
-      return maps::GetMapPlace(1, 1, place);
-    case kMapAdv:
-      return maps::GetMapPlace(2, 0, place);
-    default:
-      return false;
-  }
-}
 
 // Sends one record and reads the reply of `expected` bytes into `reply`.
 uint8_t Exchange(const uint8_t* record, uint8_t n, uint8_t* reply, uint8_t expected, bool polled) {
@@ -168,7 +155,7 @@ unsigned ApplyCellList(Info& info) {
   for (CellUpdate& c : info.cells) {
     maps::MapPlace place;
     if ((c.type == kMapInj1 || c.type == kMapInj2 || c.type == kMapAdv) && c.col < kTuneCols &&
-        c.row < kTuneRows && TunePlace(c.type, &place)) {
+        c.row < kTuneRows && TuneMapPlace(c.type, &place)) {
       uint8_t* cell = ecu::ecuMapData + place.matrix + 2 * (c.row * kTuneCols + c.col);
       if (com::Get16LE(cell) != c.value) {
         com::Put16LE(cell, c.value);

@@ -6,6 +6,19 @@
 
 namespace tuning {
 
+bool TuneMapPlace(int map, maps::MapPlace* place) {
+  switch (map) {
+    case kMapInj1:
+      return maps::GetMapPlace(1, 0, place);
+    case kMapInj2:
+      return maps::GetMapPlace(1, 1, place);
+    case kMapAdv:
+      return maps::GetMapPlace(2, 0, place);
+    default:
+      return false;
+  }
+}
+
 int EnableCode(const MtSettings& s, int row, int col) {
   if (row < 0 || row >= kTuneRows || col < 0 || col >= kTuneCols) return 0;
   const uint32_t bit = 1u << col;

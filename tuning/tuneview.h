@@ -4,9 +4,13 @@
 #pragma once
 #include <cstdint>
 
+#include "maps/map1.h"
 #include "tuning/tunerecords.h"
 
 namespace tuning {
+
+// Where a map of the tuning table (kMapInj1, kMapInj2, kMapAdv) lies in the map block.
+bool TuneMapPlace(int map, maps::MapPlace* place);
 
 // ---- Enable codes: bit 1 from mask A, bit 0 from mask B ----
 

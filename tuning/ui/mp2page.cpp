@@ -27,6 +27,7 @@
 #include "shell/ledstyle.h"
 #include "tuning/gains.h"
 #include "tuning/map2.h"
+#include "tuning/tuneview.h"
 #include "tuning/ui/mtvdialog.h"
 #include "ui_mp2panel.h"
 
@@ -42,13 +43,6 @@ QColor Rgb(uint32_t rgb) {
 uint32_t ToRgb(const QColor& c) {
   return (static_cast<uint32_t>(c.red()) << 16) | (static_cast<uint32_t>(c.green()) << 8) |
          static_cast<uint32_t>(c.blue());
-}
-
-bool TunePlace(int map, maps::MapPlace* place) {
-  if (map == kMapInj1) return maps::GetMapPlace(1, 0, place);
-  if (map == kMapInj2) return maps::GetMapPlace(1, 1, place);
-  if (map == kMapAdv) return maps::GetMapPlace(2, 0, place);
-  return false;
 }
 
 const int16_t* Axis(const uint8_t* block, uint32_t offset) {
@@ -364,7 +358,7 @@ void Mp2Page::LayoutTable() {
 void Mp2Page::FillCell(int tableRow, int col) {
   const int map = session.shownMap;
   maps::MapPlace place;
-  if (!TunePlace(map, &place)) return;
+  if (!TuneMapPlace(map, &place)) return;
   QTableWidgetItem* item = form_->TABmatrix->item(tableRow, col);
   if (!item) return;
   QString text;
@@ -401,7 +395,7 @@ void Mp2Page::FillCell(int tableRow, int col) {
 void Mp2Page::FillTuneTable() {
   const int map = session.shownMap;
   maps::MapPlace place;
-  if (!TunePlace(map, &place)) return;
+  if (!TuneMapPlace(map, &place)) return;
   for (int r = 0; r <= kTuneRows; ++r)
     for (int c = 0; c < kTuneCols; ++c) FillCell(r, c);
   for (int r = 0; r < kTuneRows; ++r) {
@@ -560,7 +554,7 @@ void Mp2Page::SetDimming(bool portOpen) {
 
 void Mp2Page::MarkWorkingPoint() {
   maps::MapPlace place;
-  if (!TunePlace(session.shownMap, &place)) return;
+  if (!TuneMapPlace(session.shownMap, &place)) return;
   const AxisMark oldRpm = marker_.Rpm(), oldFarf = marker_.Farf();
   const MarkerStep step = marker_.Mark(Axis(ecu::ecuMapData, place.xAxis), Axis(ecu::ecuMapData, place.yAxis),
                                        tuneInfo.rpm, tuneInfo.farf, mtSettings, autoScroll_);
