@@ -13,15 +13,15 @@ namespace sim {
 
 namespace {
 
-constexpr double kStep = 0.02;         // seconds between two runs of the lambda loop
-constexpr int kDelaySteps = 5;         // transport delay of the exhaust, in loop runs
-constexpr double kNoise = 0.004;       // relative noise of the sensors
-constexpr int kSteadySteps = 10;       // the rpm must be steady over this many loop runs
-constexpr double kMinHold = 0.2;       // seconds on a cell before it is corrected
-constexpr double kMove = 0.3;          // seconds the rider takes from cell to cell
-constexpr double kWholeMapHold = 2.0;  // seconds a cell when riding the whole map
-constexpr double kMaxCatchUp = 5.0;    // seconds the engine runs at most for one request
-constexpr double kLambdaRef = 125;     // the true map is the fuel for this lambda
+constexpr double kStep = 0.02;              // seconds between two runs of the lambda loop
+constexpr int kDelaySteps = 5;              // transport delay of the exhaust, in loop runs
+constexpr double kNoise = 0.004;            // relative noise of the sensors
+constexpr int kSteadySteps = 10;            // the rpm must be steady over this many loop runs
+constexpr double kMinHold = 0.2;            // seconds on a cell before it is corrected
+constexpr double kMove = 0.3;               // seconds the rider takes from cell to cell
+constexpr double kWholeMapHold = 2.0;       // seconds a cell when riding the whole map
+constexpr double kMaxCatchUp = 5.0;         // seconds the engine runs at most for one request
+constexpr double kLambdaRef = 125;          // the true map is the fuel for this lambda
 constexpr double kThrottleRateLimit = 100;  // 0.1 % per second: a transient (10 %/s)
 constexpr double kThrottleSteady = 30;      // 0.1 % per second: still moving (3 %/s)
 constexpr double kCutOffThrottle = 5, kCutOffRpm = 2500;
@@ -417,8 +417,8 @@ void Tuner::BuildPath() {
 // The rider: from cell to cell in kMove seconds, then held there with a little jitter.
 void Tuner::MoveRider(double t) {
   if (path_.empty()) return;
-  const double dwell = kMove + (pathEnabledOnly_ ? holdTime + std::max(0, int{settings.cellHold}) / 1000.0
-                                                 : kWholeMapHold);
+  const double dwell =
+      kMove + (pathEnabledOnly_ ? holdTime + std::max(0, int{settings.cellHold}) / 1000.0 : kWholeMapHold);
   double elapsed = t - segmentStart_;
   if (elapsed >= dwell) {
     pathIndex_ = (pathIndex_ + 1) % path_.size();
@@ -566,7 +566,8 @@ void Tuner::Freeze(uint8_t target, uint16_t value) {
   if (cells.empty()) return;
   for (const Corrected& c : cells) {
     if (target == 4) {
-      const int v = static_cast<int16_t>(MapCell(4, c.row, c.column)) + std::clamp<int>(static_cast<int16_t>(value), -300, 300);
+      const int v = static_cast<int16_t>(MapCell(4, c.row, c.column)) +
+                    std::clamp<int>(static_cast<int16_t>(value), -300, 300);
       SetMapCell(4, c.row, c.column, std::clamp(v, -kMaxAdvance, kMaxAdvance));
       continue;
     }
@@ -602,7 +603,8 @@ TuneInfo Tuner::Info() {
   info.flagsB = static_cast<uint8_t>(static_cast<uint8_t>(s) | (manual && paused ? kTunePause : 0) |
                                      (cutOff_ ? kTuneCutOff : 0) |
                                      (matchEnabled_ && s == TuneState::Auto ? kTuneMatchEnabled : 0));
-  info.flagsC = static_cast<uint8_t>((overLimit_[0] ? kTuneOverLimit1 : 0) | (overLimit_[1] ? kTuneOverLimit2 : 0));
+  info.flagsC =
+      static_cast<uint8_t>((overLimit_[0] ? kTuneOverLimit1 : 0) | (overLimit_[1] ? kTuneOverLimit2 : 0));
   for (int i = 0; i < kTuneCells && !pending_.empty(); ++i) {
     const uint16_t id = pending_.front();
     pending_.pop_front();
@@ -673,7 +675,8 @@ Device::Reply Tuner::OnTune(const uint8_t* p, uint8_t n) {
         if (target == 1) factor1 = factor2 = factor;
         if (target == 2) factor1 = factor;
         if (target == 3) factor2 = factor;
-        if (target == 4) advanceOffset = static_cast<int16_t>(std::clamp<int>(static_cast<int16_t>(value), -300, 300));
+        if (target == 4)
+          advanceOffset = static_cast<int16_t>(std::clamp<int>(static_cast<int16_t>(value), -300, 300));
       }
       return Answer(EncodeTuneInfo(Info()));
     }

@@ -12,6 +12,15 @@
 // transport delay. On the overrun (throttle below 0.5 %, above 2500 rpm) the fuel is
 // cut and the sensors read lean.
 //
+// Records (their length tells them apart; multi-byte fields big-endian): Request 1
+// answers Info, 2 the settings held (Parms, 200 bytes), 3 stops tuning (Info); Manual
+// takes its five fields into the settings and starts state Manual with neutral
+// corrections; Auto takes the settings and starts state Auto (sent again, it only
+// changes the settings); Freeze and Adjust act in state Manual only. All but Request 2
+// are answered with Info; any other length, sub-code or target is not answered. While
+// the ECU is locked nothing starts and a running session ends (state Off, reported as
+// Locked). The identity's bits 6 (tuning) and 5 (auto) follow the state.
+//
 // State Auto: the ECU's lambda loop runs every 20 ms and, while the match is enabled,
 // moves the injection cells at the working point by a PI law on the relative lambda
 // error e = (lambda - target) / target:
@@ -82,7 +91,7 @@ enum class TuneState : uint8_t { Locked = 0, Off = 1, Manual = 2, Auto = 3 };
 
 inline constexpr size_t kTuneSettingsSize = 200, kTuneInfoSize = 156;
 inline constexpr size_t kTuneManualSize = 10, kTuneFreezeSize = 6, kTuneAdjustSize = 4;
-inline constexpr int kTuneCells = 32;   // cell-list entries of an Info
+inline constexpr int kTuneCells = 32;     // cell-list entries of an Info
 inline constexpr int kTuneCellEmpty = 7;  // map type of an empty entry
 
 // The auto-tuning settings, in host order (200 bytes big-endian on the wire).

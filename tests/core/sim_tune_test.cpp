@@ -374,12 +374,14 @@ TEST_F(TuneSimTest, ManualAdjustPauseAndFreeze) {
   // nearest to it; the rider holds them).
   int16_t rpmAxis[32], throttleAxis[20];
   for (int c = 0; c < 32; ++c) rpmAxis[c] = static_cast<int16_t>(com::Get16LE(before.data() + 3024 + 2 * c));
-  for (int r = 0; r < 20; ++r) throttleAxis[r] = static_cast<int16_t>(com::Get16LE(before.data() + 3088 + 2 * r));
+  for (int r = 0; r < 20; ++r)
+    throttleAxis[r] = static_cast<int16_t>(com::Get16LE(before.data() + 3088 + 2 * r));
   int column = 0, row = 0;
   for (int c = 0; c < 32; ++c)
     if (std::abs(rpmAxis[c] - tuner.Rpm()) < std::abs(rpmAxis[column] - tuner.Rpm())) column = c;
   for (int r = 0; r < 20; ++r)
-    if (std::abs(throttleAxis[r] - tuner.Throttle()) < std::abs(throttleAxis[row] - tuner.Throttle())) row = r;
+    if (std::abs(throttleAxis[r] - tuner.Throttle()) < std::abs(throttleAxis[row] - tuner.Throttle()))
+      row = r;
   const uint16_t inj = Cell(kInj1, row, column), inj2 = Cell(kInj2, row, column);
   const auto adv = static_cast<int16_t>(Cell(kAdv, row, column));
   Tune(Adjust(1050, 2));
@@ -490,7 +492,8 @@ TEST_P(TuneConvergenceTest, AutoSessionConverges) {
   for (uint32_t matrix : {kInj1, kInj2})
     for (int r = kRow0; r <= kRow1; ++r)
       for (int c = kCol0; c <= kCol1; ++c)
-        for (int b = 0; b < 2; ++b) restored[matrix + 2 * (r * 32 + c) + b] = start[matrix + 2 * (r * 32 + c) + b];
+        for (int b = 0; b < 2; ++b)
+          restored[matrix + 2 * (r * 32 + c) + b] = start[matrix + 2 * (r * 32 + c) + b];
   EXPECT_EQ(restored, start);
   EXPECT_EQ(device.mapping[1], other);
 }
@@ -570,7 +573,10 @@ TEST(TuneSimProcessTest, StartStateAndFaults) {
   };
   const Case cases[] = {
       {{"--tune-state", "auto", "--tune-fault", "short", "--tune-fault-at", "2"}, 0x60, {156, 155, 156}, 3},
-      {{"--tune-state", "manual", "--tune-fault", "no-answer", "--tune-fault-at", "1"}, 0x40, {0, 156, 156}, 2},
+      {{"--tune-state", "manual", "--tune-fault", "no-answer", "--tune-fault-at", "1"},
+       0x40,
+       {0, 156, 156},
+       2},
       {{"--tune-state", "locked", "--tune-fault", "long"}, 0x80, {157, 157, 157}, 0},
   };
   for (const Case& c : cases) {
