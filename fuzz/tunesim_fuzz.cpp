@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         continue;
       }
       Check(c.type >= 2 && c.type <= 4 && c.row < 20 && c.column < 32);
-      const uint8_t* cell = device.ActiveMap().data() + sim::AppDevice::MatrixOffset(c.type) + 2 * (c.row * 32 + c.column);
+      const uint8_t* cell =
+          device.ActiveMap().data() + sim::AppDevice::MatrixOffset(c.type) + 2 * (c.row * 32 + c.column);
       Check(com::Get16LE(cell) == c.value);
     }
   }

@@ -513,15 +513,23 @@ TEST_F(TuneSimTest, WindowsModesAndLimits) {
     std::function<void(sim::TuneSettings&)> set;
     double engineTemp;
     bool cyl1Changes, cyl2Changes;
-    uint8_t flagsA, flagsC;  // seen at least once
+    uint8_t flagsA, flagsB, flagsC;  // seen at least once
+  };
+  auto overrun = [](sim::TuneSettings& s) {
+    s = {};
+    for (int col = 10; col <= 13; ++col) s.SetEnableCode(0, col, 2);  // closed throttle, 4300 rpm up
   };
   const Case cases[] = {
-      {"Mode 2: cylinder 1 only", [](sim::TuneSettings& s) { s.trackingMode = 2; }, 80, true, false, 0, 0},
-      {"Mode 3: cylinder 2 only", [](sim::TuneSettings& s) { s.trackingMode = 3; }, 80, false, true, 0, 0},
-      {"Mode 7: none", [](sim::TuneSettings& s) { s.trackingMode = 7; }, 80, false, false, 0, 0},
-      {"Too cold", [](sim::TuneSettings&) {}, 55, false, false, sim::kTuneTempWindow, 0},
-      {"Too hot", [](sim::TuneSettings& s) { s.maxTemp = 700; }, 80, false, false, sim::kTuneTempWindow, 0},
-      {"Cells held at the limit", [](sim::TuneSettings& s) { s.maxInjTime = 3000; }, 80, true, true, 0,
+      {"Mode 2: cylinder 1 only", [](sim::TuneSettings& s) { s.trackingMode = 2; }, 80, true, false, 0, 0, 0},
+      {"Mode 3: cylinder 2 only", [](sim::TuneSettings& s) { s.trackingMode = 3; }, 80, false, true, 0, 0, 0},
+      {"Mode 7: none", [](sim::TuneSettings& s) { s.trackingMode = 7; }, 80, false, false, 0, 0, 0},
+      {"Too cold", [](sim::TuneSettings&) {}, 55, false, false, sim::kTuneTempWindow, 0, 0},
+      {"Too hot", [](sim::TuneSettings& s) { s.maxTemp = 700; }, 80, false, false, sim::kTuneTempWindow, 0,
+       0},
+      {"No rpm margin", [](sim::TuneSettings& s) { s.rpmMargin = 0; }, 80, false, false, sim::kTuneRpmWindow,
+       0, 0},
+      {"Overrun cut-off", overrun, 80, false, false, 0, sim::kTuneCutOff, 0},
+      {"Cells held at the limit", [](sim::TuneSettings& s) { s.maxInjTime = 3000; }, 80, true, true, 0, 0,
        sim::kTuneOverLimit1 | sim::kTuneOverLimit2},
   };
   for (const Case& c : cases) {
@@ -534,11 +542,12 @@ TEST_F(TuneSimTest, WindowsModesAndLimits) {
     c.set(s);
     const Bytes start = device.ActiveMap();
     Tune(sim::EncodeTuneSettings(s));
-    uint8_t a = 0, cFlags = 0;
+    uint8_t a = 0, b = 0, cFlags = 0;
     for (int tick = 0; tick < 100; ++tick) {
       now += 0.1;
       const sim::TuneInfo info = Poll();
       a |= info.flagsA;
+      b |= info.flagsB;
       cFlags |= info.flagsC;
       if (!c.cyl1Changes && !c.cyl2Changes) {
         EXPECT_FALSE(info.flagsB & sim::kTuneMatchEnabled);
@@ -552,6 +561,7 @@ TEST_F(TuneSimTest, WindowsModesAndLimits) {
     EXPECT_EQ(changed(kInj1), c.cyl1Changes);
     EXPECT_EQ(changed(kInj2), c.cyl2Changes);
     EXPECT_EQ(a & c.flagsA, c.flagsA);
+    EXPECT_EQ(b & c.flagsB, c.flagsB);
     EXPECT_EQ(cFlags & c.flagsC, c.flagsC);
     if (c.flagsC)
       for (int col = 2; col <= 5; ++col) {
