@@ -267,6 +267,7 @@ void Tuner::SyncIdentity() {
 // ------------------------------------------------------------------ the map
 
 uint16_t Tuner::MapCell(int type, int row, int column) const {
+  if (!device_ || row < 0 || row >= 20 || column < 0 || column >= 32) return 0;
   const std::vector<uint8_t>& block = device_->ActiveMap();
   const uint32_t offset = AppDevice::MatrixOffset(type);
   if (offset == 0 || block.size() != ecu::kMapSize) return 0;

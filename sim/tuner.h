@@ -173,7 +173,7 @@ class Tuner {
 
   std::function<double()> clock;  // seconds; the steady clock unless a test sets one
   // Whether the ECU is locked (state Locked, nothing starts); the device's protected
-  // flag unless set.
+  // flag unless set (q740-sim adds the lock of its EcuModel).
   std::function<bool()> locked;
   double engineTemp = 80;  // degrees C, against the temperature window
   double holdTime = 1.2;   // seconds the rider holds an enabled cell (plus 0.3 s moving)
@@ -193,6 +193,9 @@ class Tuner {
   uint16_t TrueCell(int cylinder, int row, int column) const {
     return trueMap_[cylinder & 1][static_cast<size_t>(row * 32 + column)];
   }
+  // A cell of the active map set as stored: type 2, 3 injection cylinder 1, 2
+  // (microseconds), 4 advance (0.1 degree, signed); 0 for another type.
+  uint16_t MapCell(int type, int row, int column) const;
   // Takes the true map afresh from the device's active map set as it is now.
   void ResetTrueMap();
   // Runs the engine up to the clock's time (every request does).
@@ -237,7 +240,6 @@ class Tuner {
   void Correct(int cylinder, double change, const std::vector<Corrected>& cells);
   void Freeze(uint8_t target, uint16_t value);
   void Changed(int type, int row, int column);
-  uint16_t MapCell(int type, int row, int column) const;
   void SetMapCell(int type, int row, int column, int value);
   void Axes(int16_t* rpm, int16_t* throttle) const;
 
