@@ -382,10 +382,46 @@ Device::Reply AppDevice::OnReadChunk(const uint8_t* payload, uint8_t n) {
   return reply;
 }
 
+uint32_t AppDevice::MatrixOffset(int type) {
+  switch (type) {
+    case 2:
+      return kInjection1.matrix;
+    case 3:
+      return kInjection2Matrix;
+    case 4:
+      return kAdvance.matrix;
+    default:
+      return 0;
+  }
+}
+
+bool AppDevice::WriteMapRow(uint8_t area, uint8_t row, uint8_t cylinder, const uint8_t* words) {
+  int type = 0;
+  if (area == 6 && cylinder <= 1) type = 2 + cylinder;
+  if (area == 7 && cylinder == 0xFF) type = 4;
+  std::vector<uint8_t>& block = ActiveMap();
+  if (type == 0 || row >= 20 || block.size() != ecu::kMapSize) return false;
+  uint8_t* cells = block.data() + MatrixOffset(type) + row * 64u;
+  for (int c = 0; c < 32; ++c) {
+    const uint16_t value = com::Get16BE(words + 2 * c);
+    if (com::Get16LE(cells + 2 * c) == value) continue;
+    com::Put16LE(cells + 2 * c, value);
+    if (onMapCellChanged) onMapCellChanged(type, row, c);
+  }
+  ++rowWrites;
+  return true;
+}
+
 // WriteValues: four address bytes, then the data to hold there; echoes the address.
+// Addresses of the row-write space write a map row instead.
 Device::Reply AppDevice::OnWriteValues(const uint8_t* payload, uint8_t n) {
   if (n < 4) return Refuse();
   Reply reply;
+  if (payload[0] == kRowWriteAddress) {
+    if (n != 4 + 64 || !WriteMapRow(payload[1], payload[2], payload[3], payload + 4)) return Refuse();
+    reply.payload.assign(payload, payload + 4);
+    return reply;
+  }
   values[com::Get32BE(payload)].assign(payload + 4, payload + n);
   reply.payload.assign(payload, payload + 4);
   return reply;

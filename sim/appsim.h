@@ -88,6 +88,21 @@ class AppDevice : public Device {
   // echo followed by the held bytes; an unknown address answers the echo alone.
   std::map<uint32_t, std::vector<uint8_t>> values;
 
+  // Map row writes (WriteValues at address 3.area.row.cylinder with 64 data bytes, the
+  // row's 32 values as big-endian words): area 6 the injection map of cylinder 0 or 1,
+  // area 7 the advance map (cylinder 0xFF). They go into the active map set and echo
+  // the address; a bad area, row, cylinder or length gets no answer. Every cell whose
+  // value changed is told to onMapCellChanged (map type 2, 3 or 4, row, column).
+  static constexpr uint8_t kRowWriteAddress = 3;
+  std::function<void(int type, int row, int column)> onMapCellChanged;
+  int rowWrites = 0;  // rows written
+  // Writes a row as above (`words` big-endian); false when the address is not one.
+  bool WriteMapRow(uint8_t area, uint8_t row, uint8_t cylinder, const uint8_t* words);
+  // The active map set, and the matrix offset of map type 2, 3 or 4 (0 for another).
+  std::vector<uint8_t>& ActiveMap() { return mapping[activeMapping == 2 ? 1 : 0]; }
+  const std::vector<uint8_t>& ActiveMap() const { return mapping[activeMapping == 2 ? 1 : 0]; }
+  static uint32_t MatrixOffset(int type);
+
   // ResetCoCorrection (command 18): step 1 prepares, step 2 (after step 1) clears the
   // learnt CO correction. Steps received in order, and the completed resets.
   std::vector<uint8_t> cocResetSteps;

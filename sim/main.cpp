@@ -21,6 +21,7 @@
 #include "sim/bootsim.h"
 #include "sim/engine.h"
 #include "sim/pty.h"
+#include "sim/tuner.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ struct Options {
   std::optional<sim::AppDevice::ThrottleReply> throttleFault;
   sim::BootOptions bootSettings;
   sim::EcuModel model;  // the engine and the records behind it
+  sim::TuneOptions tune;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -118,7 +120,7 @@ Options Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage << sim::EngineOptionsHelp() << sim::BootOptionsHelp();
+      std::cout << kUsage << sim::EngineOptionsHelp() << sim::TuneOptionsHelp() << sim::BootOptionsHelp();
       std::exit(0);
     }
     if (arg == "--version") {
@@ -133,7 +135,7 @@ Options Parse(int argc, char** argv) {
       name = name.substr(0, eq);
       hasInline = true;
     }
-    const bool isEngineOption = sim::EngineOptionTakesValue(name);
+    const bool isEngineOption = sim::EngineOptionTakesValue(name) || sim::TuneOptionTakesValue(name);
     const bool isBootOption = !TakesValue(name) && !isEngineOption && name != "boot" && name != "protected" &&
                               sim::BootOptionTakesValue(name);
     const bool needsValue = TakesValue(name) || isEngineOption || isBootOption;
@@ -148,6 +150,8 @@ Options Parse(int argc, char** argv) {
     bool engineUsed = false;
     std::string engineError;
     if (!sim::ParseEngineOption(name, value, o.model, &engineUsed, &engineError)) Fail(engineError);
+    if (!engineUsed && !sim::ParseTuneOption(name, value, o.tune, &engineUsed, &engineError))
+      Fail(engineError);
     if (engineUsed) {
       o.appOptions.push_back(name);
       continue;
@@ -240,6 +244,7 @@ int main(int argc, char** argv) {
   Options o = Parse(argc, argv);
 
   std::unique_ptr<sim::Device> device;
+  sim::Tuner tuner;  // map tuning and the engine on the dyno
   if (o.boot) {
     device = std::make_unique<sim::BootDevice>(o.bootSettings);
   } else {
@@ -266,6 +271,14 @@ int main(int argc, char** argv) {
     }
     if (o.throttleFault) app->throttleReply = *o.throttleFault;
     o.model.Install(*app);
+    if (o.tune.state == sim::TuneState::Locked) app->identity.isProtected = true;
+    sim::AppDevice* ecu = app.get();
+    tuner.clock = o.model.clock;
+    tuner.locked = [ecu, &o] { return ecu->identity.isProtected || o.model.IsLocked(); };
+    tuner.fault = o.tune.fault;
+    tuner.faultAt = o.tune.faultAt;
+    tuner.Install(*app);
+    if (o.tune.state) tuner.Start(*o.tune.state);
     device = std::move(app);
   }
   sim::Engine engine(*device, o.faults);
