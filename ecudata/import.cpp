@@ -63,7 +63,8 @@ int64_t Mean(int64_t a, int64_t b) {
 
 class Converter {
  public:
-  Converter(uint8_t* block, const uint8_t* old, int version) : new_(block), old_(old), v12_(version == kImportV12) {}
+  Converter(uint8_t* block, const uint8_t* old, int version)
+      : new_(block), old_(old), v12_(version == kImportV12) {}
 
   // Copies `size` bytes to `to` from the old block at `fromV12` or `fromTalaris`
   // (whichever applies); kNone leaves the default.
@@ -104,15 +105,15 @@ int16_t RegridTarget(int16_t point, int16_t d0, int16_t d19, int16_t s0, int16_t
 
 // Re-grids one 20 x 32 table of a group onto the fixed throttle axis. The old row
 // axis is read at `oldRowAxis`; the new one must already hold bpMapThrottle.
-void RegridTable(uint8_t* block, uint32_t newTable, uint32_t newRowAxis, const uint8_t* old, uint32_t oldTable,
-                 uint32_t oldRowAxis) {
+void RegridTable(uint8_t* block, uint32_t newTable, uint32_t newRowAxis, const uint8_t* old,
+                 uint32_t oldTable, uint32_t oldRowAxis) {
   int16_t axis[kBigRows];
   for (int r = 0; r < kBigRows; ++r) axis[r] = S16(old, oldRowAxis + 2 * r);
   auto oldCell = [&](int r, int c) -> int64_t { return S16(old, oldTable + 2 * (r * kBigCols + c)); };
   // Rows 0 and 19 stay as they were.
   std::memcpy(block + newTable, old + oldTable, kBigCols * 2);
-  std::memcpy(block + newTable + (kBigRows - 1) * kBigCols * 2, old + oldTable + (kBigRows - 1) * kBigCols * 2,
-              kBigCols * 2);
+  std::memcpy(block + newTable + (kBigRows - 1) * kBigCols * 2,
+              old + oldTable + (kBigRows - 1) * kBigCols * 2, kBigCols * 2);
   const int16_t d0 = S16(block, newRowAxis), d19 = S16(block, newRowAxis + 2 * (kBigRows - 1));
   for (int r = 1; r < kBigRows - 1; ++r) {
     const int16_t t = RegridTarget(S16(block, newRowAxis + 2 * r), d0, d19, axis[0], axis[kBigRows - 1]);
@@ -143,7 +144,8 @@ void RegridGroup(uint8_t* block, uint32_t group, const uint8_t* old, uint32_t ol
   for (int r = 0; r < kBigRows; ++r) PutS16(block, group + rowAxis + 2 * r, maps::bpMapThrottle[r]);
   std::memcpy(block + group + colAxis, old + oldGroup + colAxis, kBigCols * 2);
   for (int k = 0; k < tables; ++k)
-    RegridTable(block, group + k * kBigTable, group + rowAxis, old, oldGroup + k * kBigTable, oldGroup + rowAxis);
+    RegridTable(block, group + k * kBigTable, group + rowAxis, old, oldGroup + k * kBigTable,
+                oldGroup + rowAxis);
 }
 
 // A group of two 8 x 16 tables from the old family's two 32-value rows and their axis:
@@ -260,7 +262,8 @@ std::string FileNamePart(const std::string& path) {
 }  // namespace
 
 uint8_t* ImportBuffer(int type, int version) {
-  if (version == kImportV12) return type == kParType ? q740v1_2ParData : type == kMapType ? q740v1_2MapData : nullptr;
+  if (version == kImportV12)
+    return type == kParType ? q740v1_2ParData : type == kMapType ? q740v1_2MapData : nullptr;
   if (version == kImportTalaris)
     return type == kParType ? talarisParData : type == kMapType ? talarisMapData : nullptr;
   return nullptr;
@@ -268,7 +271,8 @@ uint8_t* ImportBuffer(int type, int version) {
 
 uint32_t ImportSize(int type, int version) {
   if (version == kImportV12) return type == kParType ? kV12ParSize : type == kMapType ? kV12MapSize : 0;
-  if (version == kImportTalaris) return type == kParType ? kTalarisParSize : type == kMapType ? kTalarisMapSize : 0;
+  if (version == kImportTalaris)
+    return type == kParType ? kTalarisParSize : type == kMapType ? kTalarisMapSize : 0;
   return 0;
 }
 

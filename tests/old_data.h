@@ -38,6 +38,12 @@ inline void Put(Bytes& b, uint32_t offset, int value) {
   com::Put16LE(b.data() + offset, static_cast<uint16_t>(static_cast<int16_t>(value)));
 }
 
+// Both families begin with 400 bytes of notes, NUL-padded text.
+inline void PutNotes(Bytes& b, const char* text) {
+  for (uint32_t i = 0; i < 400; ++i) b[i] = 0;
+  for (uint32_t i = 0; text[i] && i < 399; ++i) b[i] = static_cast<uint8_t>(text[i]);
+}
+
 // Row axis 0, 50, ..., 950; column axis 500, 750, ...; cell (r, c) of table k =
 // 10 r + c + 100 k.
 inline void FillRegridGroups(Bytes& b) {
@@ -54,6 +60,7 @@ inline void FillRegridGroups(Bytes& b) {
 // selector `selector`.
 inline Bytes V12Configuration(uint8_t selector = 3, int first = 0, int last = 1000) {
   Bytes b = test_support::Pattern(kV12ParSize, 7);
+  PutNotes(b, "road bike, 1.2 data");
   Put(b, 624, first);
   Put(b, 654, last);
   b[1302] = selector;
@@ -63,6 +70,7 @@ inline Bytes V12Configuration(uint8_t selector = 3, int first = 0, int last = 10
 
 inline Bytes TalarisConfiguration(int first = 0, int last = 1000) {
   Bytes b = test_support::Pattern(kTalarisParSize, 9);
+  PutNotes(b, "Talaris road bike");
   Put(b, 496, first);
   Put(b, 526, last);
   Put(b, 858, 0xE0B5);
@@ -72,6 +80,7 @@ inline Bytes TalarisConfiguration(int first = 0, int last = 1000) {
 // A mapping of data version 1.2 with bike selector `selector`.
 inline Bytes V12Mapping(uint8_t selector = 3) {
   Bytes b = test_support::Pattern(kV12MapSize, 11);
+  PutNotes(b, "base tune, 1.2 data");
   FillRegridGroups(b);
   b[11206] = selector;
   Put(b, 11218, 0xE0B5);
@@ -82,6 +91,7 @@ inline Bytes V12Mapping(uint8_t selector = 3) {
 // column index and row 1 its negative.
 inline Bytes TalarisMapping() {
   Bytes b = test_support::Pattern(kTalarisMapSize, 13);
+  PutNotes(b, "Talaris base tune");
   FillRegridGroups(b);
   for (uint32_t g : kTalarisRowGroups)
     for (int i = 0; i < 32; ++i) {

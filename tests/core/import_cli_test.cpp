@@ -149,7 +149,8 @@ TEST_F(ImportCliTest, RefusedFilesWriteNothing) {
   ASSERT_TRUE(test_support::WriteAll(Path("short.emd"), shortFile));
   Outcome o = Run({"import", "mapping", "talaris", Path("short.emd"), Path("new.emd")});
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("Import ECU mapping data: The selected file is not correct!"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Import ECU mapping data: The selected file is not correct!"), std::string::npos)
+      << o.err;
   EXPECT_TRUE(o.out.empty());
   EXPECT_FALSE(std::filesystem::exists(Path("new.emd")));
 

@@ -61,7 +61,8 @@ void ExpectCopies(const std::vector<Copied>& copies, int version, const Bytes& o
     const int from = version == kV12 ? c.fromV12 : c.fromTalaris;
     for (uint32_t i = 0; i < c.size; ++i) {
       const uint8_t expected = from == kNone ? defaults[c.to + i] : old[from + i];
-      ASSERT_EQ(block[c.to + i], expected) << "new offset " << c.to + i << (from == kNone ? " (default)" : "");
+      ASSERT_EQ(block[c.to + i], expected)
+          << "new offset " << c.to + i << (from == kNone ? " (default)" : "");
     }
   }
 }
@@ -121,8 +122,8 @@ TEST(ImportConfiguration, BikeSelectorsOfDataVersion12) {
   const struct {
     uint8_t selector;
     uint32_t word;
-  } cases[] = {{0, 0x060408}, {1, 0x060509}, {2, 0x060109}, {3, 0x060006}, {4, 0x010807},
-               {5, 0x010707}, {6, 0x010A08}, {7, 0x010A05}, {8, 0x010007}, {9, 0x000008},
+  } cases[] = {{0, 0x060408},  {1, 0x060509},  {2, 0x060109},  {3, 0x060006}, {4, 0x010807},
+               {5, 0x010707},  {6, 0x010A08},  {7, 0x010A05},  {8, 0x010007}, {9, 0x000008},
                {10, 0x020207}, {11, 0xFF0000}, {255, 0xFF0000}};
   for (const auto& c : cases) {
     Convert(ecu::kParType, kV12, old_data::V12Configuration(c.selector));
@@ -145,11 +146,12 @@ TEST_P(ImportMappingTest, CopiesTheSharedFields) {
   const uint8_t* block = ecu::ecuMapData;
 
   std::vector<Copied> copies = {
-      {64, 0, 0, 400},          {7280, 7216, 8600, 1384}, {10392, 9720, 9984, 128},  {10520, 9848, 10496, 192},
-      {10712, 10040, 10688, 192}, {11480, 10808, 11328, 96}, {11600, 10928, 11450, 96}, {11696, 11024, 11546, 10},
-      {11706, 11034, 11556, 96}, {11802, 11130, 11652, 6},   {11808, 11136, 11658, 8},  {11816, 11144, kNone, 18},
-      {11834, 11162, kNone, 1},  {11836, 11164, 11666, 18},  {11854, 11184, 11684, 12}, {11866, 11198, 11696, 8},
-      {12340, 11218, 11716, 2}};
+      {64, 0, 0, 400},           {7280, 7216, 8600, 1384},   {10392, 9720, 9984, 128},
+      {10520, 9848, 10496, 192}, {10712, 10040, 10688, 192}, {11480, 10808, 11328, 96},
+      {11600, 10928, 11450, 96}, {11696, 11024, 11546, 10},  {11706, 11034, 11556, 96},
+      {11802, 11130, 11652, 6},  {11808, 11136, 11658, 8},   {11816, 11144, kNone, 18},
+      {11834, 11162, kNone, 1},  {11836, 11164, 11666, 18},  {11854, 11184, 11684, 12},
+      {11866, 11198, 11696, 8},  {12340, 11218, 11716, 2}};
   if (version == kV12) {
     copies.push_back({8664, 8600, kNone, 560});
     copies.push_back({9224, 9160, kNone, 560});
@@ -209,7 +211,8 @@ TEST(ImportRegrid, TargetOnAPlateauTakesItsFirstRowWithNegativeCellsIntact) {
   Bytes old = old_data::V12Mapping();
   // Old axis 0, 50, ..., with rows 4 and 5 both at 200. New row 9 (throttle 250) stands
   // for t = (250 * 950 + 500) / 1000 = 238 on a 0..950 axis; put the plateau there.
-  const int axis[20] = {0, 50, 100, 150, 200, 238, 238, 300, 350, 400, 450, 500, 550, 600, 650, 700, 750, 800, 900, 950};
+  const int axis[20] = {0,   50,  100, 150, 200, 238, 238, 300, 350, 400,
+                        450, 500, 550, 600, 650, 700, 750, 800, 900, 950};
   for (int r = 0; r < 20; ++r) old_data::Put(old, RowAxis(kGroup) + 2 * r, axis[r]);
   for (int c = 0; c < 32; ++c) {
     old_data::Put(old, Cell(kGroup, 0, 5, c), -3 - c);  // first row of the plateau
