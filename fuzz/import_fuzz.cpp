@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (f == nullptr) std::abort();
     if (fileSize > 0 && std::fwrite(file, 1, fileSize, f) != fileSize) std::abort();
     std::fclose(f);
-    const std::vector<uint8_t> before(ecu::WorkingBlock(type), ecu::WorkingBlock(type) + ecu::BlockSize(type));
+    const std::vector<uint8_t> before(ecu::WorkingBlock(type),
+                                      ecu::WorkingBlock(type) + ecu::BlockSize(type));
     const ecu::ImportResult result = ecu::ImportEcuFile(type, version, path, 0);
     Check((result == ecu::ImportResult::Imported) == (fileSize == oldSize));
     if (result != ecu::ImportResult::Imported)
@@ -104,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(buffer, file, std::min<size_t>(fileSize, oldSize));
     ecu::ConvertImportData(type, version);
   }
-  if (type == ecu::kMapType && (!(data[0] & 4) || fileSize == oldSize)) CheckMapping(ecu::ImportBuffer(type, version));
+  if (type == ecu::kMapType && (!(data[0] & 4) || fileSize == oldSize))
+    CheckMapping(ecu::ImportBuffer(type, version));
   return 0;
 }

@@ -34,7 +34,8 @@ class ImportWindowTest : public KestraWindowTest {
         poll->deleteLater();
         return;
       }
-      if (!dialog || !dialog->isVisible() || dialog->objectName().toStdString() != queue->front().first) return;
+      if (!dialog || !dialog->isVisible() || dialog->objectName().toStdString() != queue->front().first)
+        return;
       const std::string button = queue->front().second;
       queue->erase(queue->begin());
       io.log.push_back({"dialog", dialog->objectName().toStdString(), button});
