@@ -48,9 +48,9 @@ void PutS16(uint8_t* block, uint32_t offset, int64_t value) {
   com::Put16LE(block + offset, static_cast<uint16_t>(static_cast<int16_t>(value)));
 }
 
-// Division rounded toward minus infinity (b > 0). For a >= 0 it is the plain integer
-// division; for negative a it keeps "+ half, then divide" a rounding to the nearest
-// value with halves upwards instead of pulling the result toward zero.
+// Division rounded toward minus infinity (b > 0); the plain integer division for a >= 0.
+// With it, "add half the divisor, then divide" rounds to the nearest value with halves
+// up for negative numerators too, where truncation would pull them toward zero.
 int64_t FloorDiv(int64_t a, int64_t b) {
   const int64_t q = a / b;
   return (a % b != 0 && a < 0) ? q - 1 : q;
