@@ -6,6 +6,7 @@
 //   kestra-cli map export FILE MAP [--cyl 1|2] [--out OUT.csv]
 //   kestra-cli map import FILE MAP CSV [--cyl 1|2]
 //   kestra-cli diff [--csv] A B
+//   kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE
 //   kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]
 //
 // Messages go to standard error (with a progress bar while a transfer runs, when
@@ -24,9 +25,11 @@
 #include "cli/cli_common.h"
 #include "cli/mapjobs.h"
 #include "config/bike.h"
+#include "ecudata/defaults.h"
 #include "ecudata/ecudata.h"
 #include "ecudata/files.h"
 #include "ecudata/image.h"
+#include "ecudata/import.h"
 #include "ecudata/init.h"
 #include "ecudata/transfer.h"
 #include "link/appdirs.h"
@@ -53,6 +56,7 @@ const char kUsage[] =
     "  or:  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
     "  or:  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
     "  or:  kestra-cli diff [--csv] A B\n"
+    "  or:  kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE\n"
     "  or:  kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]\n"
     "  or:  kestra-cli --version\n"
     "\n"
@@ -72,6 +76,11 @@ const char kUsage[] =
     "  diff        lists the differences between two mapping or two configuration\n"
     "              files (the stamps are not compared); --csv writes CSV rows.\n"
     "              Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
+    "  import      converts a configuration or mapping file of an older data family\n"
+    "              (data version 1.2, or Talaris) and stores it in NEWFILE (extension\n"
+    "              .ecd or .emd), starting from the program's defaults as the window's\n"
+    "              Import does. OLDFILE must have exactly its family's size; a refused\n"
+    "              file writes nothing.\n"
     "  log         reads live records as fast as the link allows and writes them as CSV to\n"
     "              FILE (standard output without --out) until N records are written, S\n"
     "              seconds have passed, or it is interrupted (Ctrl-C); the count and the\n"
@@ -330,6 +339,75 @@ int Send(const std::string& port, const Target& target, const std::string& path)
   return kExitOk;
 }
 
+// ------------------------------------------------------------------------- import
+
+struct ImportJob {
+  int block = 0;    // 1 configuration, 2 mapping
+  int version = 0;  // 1 data version 1.2, 2 Talaris
+};
+
+bool ParseImportJob(const std::string& block, const std::string& family, ImportJob* job) {
+  if (block == "configuration")
+    job->block = ecu::kParType;
+  else if (block == "mapping")
+    job->block = ecu::kMapType;
+  else
+    return false;
+  if (family == "v1.2")
+    job->version = ecu::kImportV12;
+  else if (family == "talaris")
+    job->version = ecu::kImportTalaris;
+  else
+    return false;
+  return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The window's Import with the files given: the program's start-up defaults, the
+// conversion, then a store to NEWFILE with fresh stamps.
+int Import(const ImportJob& job, const std::string& oldGiven, const std::string& newGiven) {
+  const char* ext = Extension(job.block);
+  const std::string oldPath = com::SetFileExtension(oldGiven, ext);
+  const std::string newPath = com::SetFileExtension(newGiven, ext);
+  if (SameFile(oldPath, newPath))
+    return Fail("Import", newPath + " is the file being imported; choose another NEWFILE");
+  struct stat st {};
+  if (stat(newPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return Fail("Import", newPath + ": is a directory");
+
+  ecu::InitStartupDefaults();
+  // No second block to check against: the other block is "not set", then carries the
+  // imported block's bike so that the store asks nothing.
+  const int other = job.block == ecu::kParType ? ecu::kMapType : ecu::kParType;
+  ecu::SetBikeWord(other, config::kBikeNotSet);
+  ecu::InitEcuRefData();  // nothing here is worth a restore point
+
+  switch (ecu::ImportEcuFile(job.block, job.version, oldPath, com::kCursorNormal)) {
+    case ecu::ImportResult::Imported:
+      break;
+    case ecu::ImportResult::Refused:  // "The selected file is not correct!" has been shown
+      return kExitFailed;
+    case ecu::ImportResult::Missing:
+      return Fail("Import", oldPath + ": missing or not a regular file");
+    case ecu::ImportResult::ReadError:
+      return Fail("Import", oldPath + ": the file cannot be read");
+  }
+  ecu::SetBikeWord(other, ecu::GetBikeWord(job.block));
+  if (!ecu::StoreEcu(newPath, job.block, com::kCursorNormal))
+    return Fail("Import", std::string(shell::szGenericError) + " (" + newPath + " cannot be written)");
+  std::printf("Imported %s %s of %s (%s)\n", job.version == ecu::kImportV12 ? "Q740 v1.2" : "Talaris",
+              job.block == ecu::kParType ? "configuration" : "mapping", oldPath.c_str(),
+              BikeDescription(ecu::GetBikeWord(job.block)).c_str());
+  std::printf("Stored in %s as \"%s\"\n", newPath.c_str(), com::Ui().GetConfigName(job.block).c_str());
+  return kExitOk;
+}
+
 // ---------------------------------------------------------------------------- log
 
 volatile std::sig_atomic_t logStopRequested = 0;
@@ -487,6 +565,20 @@ int main(int argc, char** argv) {
     } else {
       status = command == "send" ? Send(port, target, args[2]) : Receive(port, target, args[2]);
     }
+  } else if (command == "import") {
+    ImportJob job;
+    if (args.size() != 5) return Usage("import takes a block, a data family, OLDFILE and NEWFILE");
+    if (!ParseImportJob(args[1], args[2], &job))
+      return Usage("import takes configuration or mapping, then v1.2 or talaris");
+    if (portGiven) return Usage("import takes no --port");
+    for (const std::string* file : {&args[3], &args[4]}) {
+      const std::string base = BaseName(*file);
+      if (base.empty() || base == "." || base == "..")
+        return Usage("'" + *file + "' names a directory, not a FILE");
+    }
+    PrivateSettings settings;
+    status =
+        settings.Ok() ? Import(job, args[3], args[4]) : Fail("Import", "cannot create a temporary directory");
   } else if (command == "log") {
     if (args.size() != 1) return Usage("log takes no arguments besides its options");
     if (!portGiven || port.empty()) return Usage("log needs --port usb or --port DEVICE");

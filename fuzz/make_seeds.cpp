@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets (fuzz/corpus/<target>/) from the real
 // encoders: good frames of both layouts, valid data files of both kinds, a settings
-// record, correct transfer images, and firmware files of both generations. The
+// record, correct transfer images, firmware files of both generations, and data files
+// of the older families. The
 // fuzzers then start from the paths that accept their input.
 //
 // Usage: make_seeds DIRECTORY   (CI regenerates into a scratch directory and compares
@@ -15,6 +16,7 @@
 #include "ecudata/init.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "old_data.h"
 #include "sim/appsim.h"
 #include "test_support.h"
 
@@ -122,5 +124,15 @@ int main(int argc, char** argv) {
   Write(firmware, "first-gen-5534", test_support::FirstGenFile("TrvBsz55", test_support::Pattern(763)));
   Write(firmware, "second-gen-5600", test_support::SecondGenFile("TrvcoCrv", test_support::Pattern(508)));
   Write(firmware, "second-gen-5534", test_support::SecondGenFile("TrvCrv55", test_support::Pattern(506)));
+
+  // Older data files of both families (mode byte: bit 0 mapping, bit 1 Talaris, bit 2
+  // through the file's size check).
+  const std::string import = Directory(root, "import_fuzz");
+  Write(import, "v12-configuration", WithMode(0, old_data::V12Configuration(4)));
+  Write(import, "v12-mapping", WithMode(1, old_data::V12Mapping(2)));
+  Write(import, "talaris-configuration", WithMode(2, old_data::TalarisConfiguration()));
+  Write(import, "talaris-mapping", WithMode(3, old_data::TalarisMapping()));
+  Write(import, "v12-mapping-file", WithMode(1 | 4, old_data::V12Mapping(11)));
+  Write(import, "talaris-configuration-file", WithMode(2 | 4, old_data::TalarisConfiguration(0, 940)));
   return ok ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include "config/bike.h"
 #include "ecudata/ecudata.h"
 #include "ecudata/files.h"
+#include "ecudata/import.h"
 #include "ecudata/transfer.h"
 #include "link/com.h"
 #include "link/userio.h"
@@ -53,6 +54,7 @@ Commands::Commands(const CommandButtons& buttons, PageRegistry& pages, LinkMonit
                    QWidget* dialogParent)
     : QObject(dialogParent), b_(buttons), pages_(pages), link_(link), dialogParent_(dialogParent) {
   connect(b_.CBload, &QPushButton::clicked, this, &Commands::Load);
+  if (b_.CBimport) connect(b_.CBimport, &QPushButton::clicked, this, &Commands::Import);
   connect(b_.CBstore, &QPushButton::clicked, this, &Commands::Store);
   connect(b_.CBsend, &QPushButton::clicked, this, &Commands::Send);
   connect(b_.CBreceive, &QPushButton::clicked, this, &Commands::Receive);
@@ -73,6 +75,25 @@ void Commands::Load() {
   if (!std::equal(before.begin(), before.end(), block)) pages_.BlocksReplaced(type);
   const uint8_t scattered = pages_.ScatterAllPanels();
   if (!loaded || !scattered) Error("Load");
+}
+
+void Commands::Import() {
+  if (CheckfBusy()) return;
+  Running running(link_, b_.CBimport);
+  const int type = SelectEcuData(1, dialogParent_);
+  if (type == 0) return;  // "Cancel" is not an error of the command
+  const int version = SelectDataVersion(dialogParent_);
+  if (version == 0) return;
+  if (!tuning::AbortManualTuning()) return;
+  running.Wait();
+  pages_.GatherAllPanels();  // the imported block replaces the gathered one
+  // A cancelled dialog or a refused file leaves the block as it was.
+  const uint8_t* block = ecu::WorkingBlock(type);
+  const std::vector<uint8_t> before(block, block + ecu::BlockSize(type));
+  const uint8_t imported = ecu::ImportEcu(type, version, running.Cursor());
+  if (!std::equal(before.begin(), before.end(), block)) pages_.BlocksReplaced(type);
+  const uint8_t scattered = pages_.ScatterAllPanels();
+  if (!imported || !scattered) Error("Import");
 }
 
 void Commands::Store() {

@@ -1,4 +1,4 @@
-// The data commands of the main panel: Load, Store, Send, Receive and Exit.
+// The data commands of the main panel: Load, Import, Store, Send, Receive and Exit.
 // Each dims its button while it runs, shows the wait cursor, and ends any failure
 // with "Some error occurred..." under its own name.
 #pragma once
@@ -15,6 +15,7 @@ class LinkMonitor;
 
 struct CommandButtons {
   QPushButton* CBload = nullptr;
+  QPushButton* CBimport = nullptr;
   QPushButton* CBstore = nullptr;
   QPushButton* CBsend = nullptr;
   QPushButton* CBreceive = nullptr;
@@ -26,6 +27,7 @@ class Commands : public QObject {
   Commands(const CommandButtons& buttons, PageRegistry& pages, LinkMonitor& link, QWidget* dialogParent);
 
   void Load();
+  void Import();
   void Store();
   void Send();
   void Receive();

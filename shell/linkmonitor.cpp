@@ -124,6 +124,7 @@ void LinkMonitor::UpdateIndicators() {
   }
   if (c_.RINGport->isEnabled() == ind.portDimmed) c_.RINGport->setEnabled(!ind.portDimmed);
   SetEnabled(c_.CBload, !ind.loadStoreDimmed);
+  if (c_.CBimport) SetEnabled(c_.CBimport, !ind.loadStoreDimmed);
   SetEnabled(c_.CBstore, !ind.loadStoreDimmed);
   SetEnabled(c_.CBsend, !ind.sendDimmed);
   SetEnabled(c_.CBreceive, !ind.receiveDimmed);

@@ -20,6 +20,7 @@ struct LinkControls {
   QComboBox* RINGport = nullptr;
   QLabel* TMversion = nullptr;
   QPushButton* CBload = nullptr;
+  QPushButton* CBimport = nullptr;
   QPushButton* CBstore = nullptr;
   QPushButton* CBsend = nullptr;
   QPushButton* CBreceive = nullptr;

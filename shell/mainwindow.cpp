@@ -44,6 +44,7 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
   lc.RINGport = form_->RINGport;
   lc.TMversion = form_->TMversion;
   lc.CBload = form_->CBload;
+  lc.CBimport = form_->CBimport;
   lc.CBstore = form_->CBstore;
   lc.CBsend = form_->CBsend;
   lc.CBreceive = form_->CBreceive;
@@ -51,6 +52,7 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
 
   CommandButtons cb;
   cb.CBload = form_->CBload;
+  cb.CBimport = form_->CBimport;
   cb.CBstore = form_->CBstore;
   cb.CBsend = form_->CBsend;
   cb.CBreceive = form_->CBreceive;
@@ -107,7 +109,6 @@ void MainWindow::DimMissing() {
       {form_->CBconfig, pages_->Has(PageId::Config)},
       {form_->CBdiag, pages_->Has(PageId::Diagnostics)},
       {form_->CBlive, pages_->Has(PageId::Live)},
-      {form_->CBimport, false},
       {form_->CBprotect, true},
   };
   for (const auto& b : buttons) link_->SetHeld(b.button, !b.present);
