@@ -56,11 +56,12 @@ uint8_t ExchangeInfo(const uint8_t* record, uint8_t n, bool polled) {
 
 unsigned pendingRedraw = 0;  // map types changed by cell lists since the last tick
 
-uint8_t LoadGroup(int id, uint32_t offset, uint32_t bytes) {
+// `keep`: the block may hold edits never stored (it was not just received whole).
+uint8_t LoadGroup(int id, uint32_t offset, uint32_t bytes, bool keep) {
   std::vector<uint16_t> values(bytes / 2);
   if (!ecu::RequestEcuMap(id, values.data())) return 0;
   // The group is about to be replaced: edits never stored are kept first.
-  ecu::KeepRestorePoint(ecu::kMapType);
+  if (keep) ecu::KeepRestorePoint(ecu::kMapType);
   for (size_t i = 0; i < values.size(); ++i) com::Put16LE(ecu::ecuMapData + offset + 2 * i, values[i]);
   return 1;
 }
@@ -317,11 +318,15 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
         r.failed = true;
       }
     }
+    // One restore point before the groups replace parts of a mapping that was not
+    // just received whole.
+    bool keep = !r.configLoaded;
     if (!r.failed && s.loadInjection) {
       status("Loading injection maps...");
       maps::MapPlace place;
-      if (maps::GetMapPlace(1, 0, &place) && LoadGroup(6, place.matrix, ecu::kMapGroupTwoTables)) {
+      if (maps::GetMapPlace(1, 0, &place) && LoadGroup(6, place.matrix, ecu::kMapGroupTwoTables, keep)) {
         s.loadInjection = false;
+        keep = false;
         if (!r.configLoaded && (s.shownMap == kMapInj1 || s.shownMap == kMapInj2)) r.redraw = true;
       } else {
         r.failed = true;
@@ -330,7 +335,7 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
     if (!r.failed && s.loadAdvance) {
       status("Loading advance map...");
       maps::MapPlace place;
-      if (maps::GetMapPlace(2, 0, &place) && LoadGroup(7, place.matrix, ecu::kMapGroupOneTable)) {
+      if (maps::GetMapPlace(2, 0, &place) && LoadGroup(7, place.matrix, ecu::kMapGroupOneTable, keep)) {
         s.loadAdvance = false;
         if (!r.configLoaded && s.shownMap == kMapAdv) r.redraw = true;
       } else {

@@ -11,6 +11,8 @@
 
 #include "ecudata/ecudata.h"
 #include "ecudata/image.h"
+#include "ecudata/restore.h"
+#include "test_support.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/pipeport.h"
@@ -108,7 +110,8 @@ TEST_F(AutoSessionTest, SixtySecondsBringTheEnabledCellsToTheTrueMap) {
           const double truth = tuner.TrueCell(cyl, r, c);
           worst = std::max(worst, std::fabs(com::Get16LE(ecu::ecuMapData + at) - truth) / truth);
         } else {
-          ASSERT_EQ(com::Get16LE(ecu::ecuMapData + at), com::Get16LE(start.data() + at)) << cyl << ":" << r << "," << c;
+          ASSERT_EQ(com::Get16LE(ecu::ecuMapData + at), com::Get16LE(start.data() + at))
+              << cyl << ":" << r << "," << c;
         }
       }
     EXPECT_LT(worst, 0.03) << "cylinder " << cyl + 1;
@@ -131,6 +134,32 @@ TEST_F(AutoSessionTest, SixtySecondsBringTheEnabledCellsToTheTrueMap) {
   Tick();
   EXPECT_EQ(tuneInfo.State(), kStateOff);
   EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(std::equal(device.ActiveMap().begin(), device.ActiveMap().end(), ecu::ecuMapData));
+}
+
+TEST_F(AutoSessionTest, ASessionStartKeepsAnUnstoredMappingFirst) {
+  maps::MapPlace inj1;
+  ASSERT_TRUE(TuneMapPlace(kMapInj1, &inj1));
+  com::Put16LE(ecu::ecuMapData + inj1.matrix, 4242);  // an edit never stored
+  ui.ShowConfigName("Unstored edit", 2);
+  com::OpenComPort();
+  ASSERT_EQ(com::isComOpen, 1);
+  Tick();
+  session.startAuto = true;
+  session.settingsChanged = true;
+  Tick();
+  ASSERT_EQ(tuneInfo.State(), kStateAuto);
+  // The status line names the restore point; the file holds the edit.
+  const std::string status = ui.lastStatus;
+  const size_t at = status.find("kept: ");
+  ASSERT_NE(at, std::string::npos) << status;
+  std::string path = status.substr(at + 6);
+  if (path.front() != '/') path = ecu::RestoreDirectory() + "/" + path;
+  EXPECT_EQ(status.find("kept", at + 6), std::string::npos) << "one restore point, not two: " << status;
+  const test_support::Bytes kept = test_support::ReadAll(path);
+  ASSERT_EQ(kept.size(), ecu::kMapSize) << path;
+  EXPECT_EQ(com::Get16LE(kept.data() + inj1.matrix), 4242);
+  // And the working block is the ECU's now.
   EXPECT_TRUE(std::equal(device.ActiveMap().begin(), device.ActiveMap().end(), ecu::ecuMapData));
 }
 
