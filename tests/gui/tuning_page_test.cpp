@@ -3,6 +3,7 @@
 // marker), the double clicks, the keys and the pop-ups, against an ECU whose tuning
 // answers from a record the test holds.
 #include <QDoubleSpinBox>
+#include <cmath>
 #include <QLabel>
 #include <QSlider>
 #include <QStackedWidget>
@@ -167,6 +168,43 @@ TEST_F(TuningPageTest, DoubleClicksKeysAndPopups) {
   Page().ShowGains();
   EXPECT_EQ(io.Messages().back().title, "Lambda Tracking Settings");
   EXPECT_EQ(io.Messages().back().text, "Step = 0.100\nKp = 6.55360\nKi = 0.05240\n");
+}
+
+TEST_F(TuningPageTest, TheValueDialogWritesTheSelectedRowsIntoTheEcu) {
+  Start();
+  ecuInfo.SetState(kStateManual);
+  ASSERT_TRUE(Connect());
+  Click(F().CBmaps);
+  Click(EditorButton("CBmanualMap"));
+  Tick();  // adopts the manual session and loads the ECU's blocks
+  ASSERT_TRUE(isTuningManual);
+  maps::MapPlace place;
+  ASSERT_TRUE(TuneMapPlace(kMapInj1, &place));
+  auto ecuCell = [&](int row, int col) {
+    return com::Get16LE(device.ActiveMap().data() + place.matrix + 2 * (row * kTuneCols + col));
+  };
+  const uint16_t before = ecuCell(3, 2), beside = ecuCell(3, 4);
+  QTableWidget* m = P().TABmatrix;
+  m->setCurrentCell(4, 2);
+  m->setRangeSelected(QTableWidgetSelectionRange(4, 2, 5, 3), true);
+  // Percent 10 on the four cells, then Apply.
+  auto* poll = new QTimer;
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    poll->stop();
+    poll->deleteLater();
+    auto* value = dialog->findChild<QDoubleSpinBox*>("NSval");
+    ASSERT_NE(value, nullptr);
+    value->setValue(10.0);
+    dialog->findChild<QPushButton*>("CBapply")->click();
+  });
+  poll->start();
+  Page().OpenValueDialog();
+  EXPECT_EQ(ecuCell(3, 2), static_cast<uint16_t>(std::lround(before * 1.1)));
+  EXPECT_EQ(ecuCell(3, 4), beside);  // outside the selection
+  EXPECT_TRUE(io.Messages().empty());
 }
 
 TEST_F(TuningPageTest, AFailedGatherKeepsThePageInFront) {

@@ -69,6 +69,7 @@ class TableFilter : public QObject {
   QTableWidget* matrix = nullptr;
   QLabel* enabRows = nullptr;
   QLabel* enabCols = nullptr;
+  QWidget* autoScroll = nullptr;
   bool* clickPending = nullptr;
 
  protected:
@@ -89,6 +90,10 @@ class TableFilter : public QObject {
       *clickPending = true;
     if ((watched == enabRows || watched == enabCols) && event->type() == QEvent::MouseButtonDblClick) {
       page_->EnableDoubleClick(0, 0);
+      return true;
+    }
+    if (watched == autoScroll && event->type() == QEvent::MouseButtonDblClick) {
+      page_->AutoScrollSwitch();
       return true;
     }
     return QObject::eventFilter(watched, event);
@@ -265,6 +270,7 @@ uint8_t Mp2Page::Init() {
   filter->matrix = form_->TABmatrix;
   filter->enabRows = form_->TMenabRows;
   filter->enabCols = form_->TMenabCols;
+  filter->autoScroll = form_->TBautoScroll;
   filter->clickPending = &tableClickPending_;
   form_->TABmatrix->installEventFilter(filter);
   form_->TABmatrix->viewport()->installEventFilter(filter);
@@ -280,13 +286,19 @@ uint8_t Mp2Page::Init() {
   const struct {
     int key;
     TuneKey tuneKey;
-  } keys[] = {{Qt::Key_F1, TuneKey::F1},         {Qt::Key_F2, TuneKey::F2},
-              {Qt::Key_F3, TuneKey::F3},         {Qt::Key_F4, TuneKey::F4},
-              {Qt::Key_F5, TuneKey::F5},         {Qt::Key_F6, TuneKey::F6},
-              {Qt::Key_F7, TuneKey::F7},         {Qt::Key_F8, TuneKey::F8},
-              {Qt::Key_F9, TuneKey::F9},         {Qt::Key_F10, TuneKey::F10},
-              {Qt::Key_F11, TuneKey::F11},       {Qt::Key_F12, TuneKey::F12},
-              {Qt::Key_PageUp, TuneKey::PageUp}, {Qt::Key_PageDown, TuneKey::PageDown}};
+  } keys[] = {{Qt::Key_F1, TuneKey::F1},
+              {Qt::Key_F2, TuneKey::F2},
+              {Qt::Key_F3, TuneKey::F3},
+              {Qt::Key_F4, TuneKey::F4},
+              {Qt::Key_F5, TuneKey::F5},
+              {Qt::Key_F6, TuneKey::F6},
+              {Qt::Key_F7, TuneKey::F7},
+              {Qt::Key_F9, TuneKey::F9},
+              {Qt::Key_F10, TuneKey::F10},
+              {Qt::Key_F11, TuneKey::F11},
+              {Qt::Key_F12, TuneKey::F12},
+              {Qt::Key_PageUp, TuneKey::PageUp},
+              {Qt::Key_PageDown, TuneKey::PageDown}};
   for (const auto& k : keys) {
     auto* shortcut = new QShortcut(QKeySequence(k.key), widget_);
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -649,6 +661,13 @@ void Mp2Page::TuningSwitch(int button) {
   for (const char* c : {"CBtuneAuto", "CBtuneOff", "CBtuneManual", "CBmtLoad", "RINGmtjType"})
     SetDim(c, true);
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Mp2Page::AutoScrollSwitch() {
+  if (Busy() || !tuneInfo.Tuning()) return;
+  autoScroll_ = !autoScroll_;
+  QSignalBlocker block(form_->TBautoScroll);
+  form_->TBautoScroll->setChecked(autoScroll_);
 }
 
 void Mp2Page::NewTuneConfig() {

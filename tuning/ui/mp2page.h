@@ -50,6 +50,7 @@ class Mp2Page : public QObject, public shell::Page {
   void TableKey(bool plus);
   void OpenValueDialog();
   void ShowGains();
+  void AutoScrollSwitch();  // double click on TBautoScroll while tuning
   uint8_t GatherTuneSettings();
   TuneSteps Steps() const;
 
