@@ -36,8 +36,10 @@ const char* const kSettingsExt = "mtp";
 
 }  // namespace
 
-void SetTuningAdjust(int correction, double v) {
-  if (tuneInfo.State() != kStateManual) return;
+namespace {
+
+// The Adjust record of a correction control's value, pending for the next tick.
+void PendCorrection(int correction, double v) {
   switch (correction) {
     case kCorInj1:
       PendAdjust(kCorInj1, static_cast<uint16_t>(RoundHalfAway(v * 1000)), InjTarget1());
@@ -51,6 +53,12 @@ void SetTuningAdjust(int correction, double v) {
     default:
       break;
   }
+}
+
+}  // namespace
+
+void SetTuningAdjust(int correction, double v) {
+  if (tuneInfo.State() == kStateManual) PendCorrection(correction, v);
 }
 
 void SelectCorrection(bool on, double j1Value) {
@@ -86,53 +94,29 @@ int NextTuneMap(int map, bool up) {
 KeyOutcome TuneFunctionKey(TuneKey key, const KeyContext& k) {
   KeyOutcome out;
   out.shownMap = k.shownMap;
-  const bool manual = k.manualMode;
-  auto factor = [](double v, double delta) { return std::clamp(v + delta, kFactorMin, kFactorMax); };
+  // Minus, plus and freeze of each correction, in the manual panel mode only.
+  const struct {
+    TuneKey minus, plus, freeze;
+    int correction;
+    double value, step, lo, hi;
+  } corrections[] = {
+      {TuneKey::F2, TuneKey::F3, TuneKey::F4, kCorInj1, k.j1, k.steps.inj1, kFactorMin, kFactorMax},
+      {TuneKey::F5, TuneKey::F6, TuneKey::F7, kCorInj2, k.j2, k.steps.inj2, kFactorMin, kFactorMax},
+      {TuneKey::F9, TuneKey::F10, TuneKey::F11, kCorAdv, k.adv, k.steps.adv, kAdvOffsetMin, kAdvOffsetMax},
+  };
+  for (const auto& c : corrections) {
+    if (key != c.minus && key != c.plus && key != c.freeze) continue;
+    if (!k.manualMode) return out;
+    out.consumed = true;
+    if (key == c.freeze)
+      ManualFreeze(c.correction);
+    else
+      PendCorrection(c.correction, std::clamp(c.value + (key == c.plus ? c.step : -c.step), c.lo, c.hi));
+    return out;
+  }
   switch (key) {
     case TuneKey::F1:
       out.consumed = out.showHelp = true;
-      break;
-    case TuneKey::F2:
-    case TuneKey::F3:
-      if (!manual) break;
-      PendAdjust(kCorInj1,
-                 static_cast<uint16_t>(
-                     RoundHalfAway(factor(k.j1, key == TuneKey::F3 ? k.steps.inj1 : -k.steps.inj1) * 1000)),
-                 InjTarget1());
-      out.consumed = true;
-      break;
-    case TuneKey::F4:
-      if (!manual) break;
-      ManualFreeze(kCorInj1);
-      out.consumed = true;
-      break;
-    case TuneKey::F5:
-    case TuneKey::F6:
-      if (!manual) break;
-      PendAdjust(kCorInj2,
-                 static_cast<uint16_t>(
-                     RoundHalfAway(factor(k.j2, key == TuneKey::F6 ? k.steps.inj2 : -k.steps.inj2) * 1000)),
-                 kTargetInj2);
-      out.consumed = true;
-      break;
-    case TuneKey::F7:
-      if (!manual) break;
-      ManualFreeze(kCorInj2);
-      out.consumed = true;
-      break;
-    case TuneKey::F9:
-    case TuneKey::F10: {
-      if (!manual) break;
-      const double v = std::clamp(k.adv + (key == TuneKey::F10 ? k.steps.adv : -k.steps.adv), kAdvOffsetMin,
-                                  kAdvOffsetMax);
-      PendAdjust(kCorAdv, static_cast<uint16_t>(static_cast<int16_t>(RoundHalfAway(v * 10))), kTargetAdvance);
-      out.consumed = true;
-      break;
-    }
-    case TuneKey::F11:
-      if (!manual) break;
-      ManualFreeze(kCorAdv);
-      out.consumed = true;
       break;
     case TuneKey::F12:
       out.consumed = out.toggleScroll = true;
