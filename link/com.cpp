@@ -88,6 +88,14 @@ void SetPortFactory(PortFactory factory) {
   portFactory = std::move(factory);
 }
 
+namespace {
+uint32_t portOpenings = 0;
+}  // namespace
+
+uint32_t PortOpenings() {
+  return portOpenings;
+}
+
 void OpenComPort() {
   if (isComOpen) return;
   auto& items = PortItems();
@@ -110,6 +118,7 @@ void OpenComPort() {
   }
   activePort->SetTimeout(secTimeOut);
   isComOpen = 1;
+  ++portOpenings;
 }
 
 void CloseComPort() {

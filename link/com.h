@@ -49,6 +49,9 @@ int FindPortValue(int16_t value);
 void OpenComPort();
 void CloseComPort();
 const std::string& LastPortError();
+// How many times a port has been opened since the program started: a part that looks
+// at the link only now and then tells a new connection from the one it saw before.
+uint32_t PortOpenings();
 
 // The port in use (null when closed); the framing functions read and write through it.
 Port* ActivePort();

@@ -176,20 +176,27 @@ bool StartOrStopPending() {
 void BeginTick(TickResult& r) {
   Session& s = session;
   const bool open = com::isComOpen != 0;
+  // The page ticks only while it is in front: a link closed and opened again meanwhile
+  // is a new connection all the same.
+  const uint32_t openings = com::PortOpenings();
+  const bool reopened = open && s.portWasOpen && openings != s.portOpenings;
+  s.portOpenings = openings;
   r.portOpen = open;
-  r.justConnected = open && !s.portWasOpen;
+  r.justConnected = open && (!s.portWasOpen || reopened);
   r.portClosed = !open && s.portWasOpen;
   s.portWasOpen = open;
-  if (!open) {
+  if (!open || reopened) {
     s.startManual = s.startAuto = s.stop = s.pause = false;
     for (int i = 0; i < 3; ++i) s.adjust[i] = s.freeze[i] = false;
     s.loadConfig = s.loadInjection = s.loadAdvance = false;
-    tuneInfo.flagsA &= 0x0F;
     s.firstStatus = true;
     s.locked = false;
     s.wasTuning = false;
-    ResetInfo(tuneInfo);
-    return;
+    if (!open) {
+      tuneInfo.flagsA &= 0x0F;
+      ResetInfo(tuneInfo);
+      return;
+    }
   }
   switch (tuneInfo.State()) {
     case kStateLocked:

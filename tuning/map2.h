@@ -34,6 +34,7 @@ struct Session {
   bool wasTuning = false;
   bool commonCorrection = false;  // TBselectCorrection: one factor for both cylinders
   bool portWasOpen = false;
+  uint32_t portOpenings = 0;  // com::PortOpenings() at the last tick
   // Loading scheduled at a session edge; kept until it has succeeded.
   bool loadConfig = false, loadInjection = false, loadAdvance = false;
   // The map the table shows: kMapInj1, kMapInj2 or kMapAdv.

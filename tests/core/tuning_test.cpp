@@ -558,6 +558,20 @@ TEST_F(TuneSessionTest, AnEcuThatStopsAnsweringFailsTheTickAndLosesNothing) {
   EXPECT_EQ(SendTuneRequest(kRequestInfo), 1);
 }
 
+TEST_F(TuneSessionTest, AReconnectionWhileAnotherPageWasInFrontCountsAsNew) {
+  Connect();
+  Tick();
+  // Disconnected and connected again on another page; the ECU started tuning meanwhile.
+  com::CloseComPort();
+  ecuInfo.SetState(kStateAuto);
+  Connect();
+  const TickResult r = Tick();
+  EXPECT_TRUE(r.justConnected);
+  EXPECT_EQ(r.adoptMode, 2);
+  EXPECT_TRUE(r.settingsRead);
+  EXPECT_TRUE(r.configLoaded);
+}
+
 TEST_F(TuneSessionTest, DirectEditsGoIntoTheEcuRowByRow) {
   ecuInfo.SetState(kStateManual);
   Connect();
