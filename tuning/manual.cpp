@@ -273,10 +273,12 @@ std::vector<TuneRow> TuneDialogRows(int map, int operation, double v, const Tune
   return rows;
 }
 
-uint8_t StoreMtSettings() {
-  const std::string title = "Store map-tuning settings";
+namespace {
+
+// The file dialog of the settings files: at the last one, or at "*.mtp".
+com::FileDialog SettingsDialog(const std::string& title, bool save) {
   com::FileDialog dialog;
-  dialog.save = true;
+  dialog.save = save;
   dialog.title = title;
   const std::string& last = ecu::cfg.tuneFilePath;
   dialog.directory = com::DirectoryOf(last);
@@ -284,9 +286,16 @@ uint8_t StoreMtSettings() {
   if (!last.empty())
     dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
   dialog.extension = kSettingsExt;
-  dialog.allowNewDirectory = true;
+  dialog.allowNewDirectory = save;
+  return dialog;
+}
+
+}  // namespace
+
+uint8_t StoreMtSettings() {
+  const std::string title = "Store map-tuning settings";
   std::string path;
-  const com::FileSelect chosen = com::Ui().FileSelectPopup(dialog, path);
+  const com::FileSelect chosen = com::Ui().FileSelectPopup(SettingsDialog(title, true), path);
   if (chosen == com::FileSelect::Cancelled) return 1;
   if ((chosen != com::FileSelect::Existing && chosen != com::FileSelect::New) || path.empty()) {
     com::Ui().MessagePopup(title, shell::szGenericError);
@@ -306,15 +315,7 @@ uint8_t LoadMtSettings(bool ask) {
   const std::string title = "Load map-tuning settings";
   std::string path;
   if (ask) {
-    com::FileDialog dialog;
-    dialog.title = title;
-    const std::string& last = ecu::cfg.tuneFilePath;
-    dialog.directory = com::DirectoryOf(last);
-    dialog.proposal = "*." + std::string(kSettingsExt);
-    if (!last.empty())
-      dialog.proposal = std::filesystem::path(com::SetFileExtension(last, kSettingsExt)).filename();
-    dialog.extension = kSettingsExt;
-    const com::FileSelect chosen = com::Ui().FileSelectPopup(dialog, path);
+    const com::FileSelect chosen = com::Ui().FileSelectPopup(SettingsDialog(title, false), path);
     if (chosen == com::FileSelect::Cancelled) return 1;
     if (chosen != com::FileSelect::Existing || path.empty()) {
       com::Ui().MessagePopup(title, shell::szGenericError);

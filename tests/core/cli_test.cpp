@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/simprocess.h"
+#include "run_program.h"
 #include "test_support.h"
 
 namespace {
@@ -31,34 +32,8 @@ bool Exists(const std::string& path) {
 using test_support::ReadText;
 using test_support::WriteAll;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs a program with its standard output and error caught in files of `dir`.
-Outcome RunProgram(const std::string& dir, const std::string& program, const std::vector<std::string>& args) {
-  const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  Outcome o;
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
-  o.out = ReadText(outPath);
-  o.err = ReadText(errPath);
-  return o;
-}
+using test_support::Outcome;
+using test_support::RunProgram;
 
 // q740-sim with a link to its device; ready once it has printed the device path.
 struct Sim : sim::SimProcess {

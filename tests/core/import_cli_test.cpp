@@ -16,17 +16,13 @@
 #include "ecudata/image.h"
 #include "link/bytes.h"
 #include "old_data.h"
+#include "run_program.h"
 #include "test_support.h"
 
 namespace {
 
 using test_support::Bytes;
 const std::string kCli = std::string(BUILD_DIR) + "/cli/kestra-cli";
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
 
 int16_t S16(const Bytes& b, uint32_t offset) {
   return static_cast<int16_t>(com::Get16LE(b.data() + offset));
@@ -37,6 +33,8 @@ std::string Text(const Bytes& b, uint32_t offset) {
 bool Same(const Bytes& a, uint32_t at, const Bytes& b, uint32_t from, uint32_t size) {
   return std::memcmp(a.data() + at, b.data() + from, size) == 0;
 }
+
+using test_support::Outcome;
 
 class ImportCliTest : public ::testing::Test {
  protected:
@@ -52,25 +50,7 @@ class ImportCliTest : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir + "/" + name; }
 
   Outcome Run(const std::vector<std::string>& args) const {
-    const std::string outPath = Path("stdout"), errPath = Path("stderr");
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, STDOUT_FILENO);
-      dup2(err, STDERR_FILENO);
-      std::vector<char*> argv{const_cast<char*>(kCli.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(kCli.c_str(), argv.data());
-      _exit(127);
-    }
-    Outcome o;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
-    o.out = test_support::ReadText(outPath);
-    o.err = test_support::ReadText(errPath);
-    return o;
+    return test_support::RunProgram(dir, kCli, args);
   }
 
   std::string dir;

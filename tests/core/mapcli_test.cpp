@@ -16,6 +16,7 @@
 
 #include "link/bytes.h"
 #include "maps/mapcsv.h"
+#include "run_program.h"
 
 namespace {
 
@@ -30,11 +31,6 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
 
 const int16_t kThrottle[20] = {0,   20,  40,  60,  80,  100, 125, 150, 200, 250,
                                300, 350, 400, 450, 500, 600, 700, 800, 900, 1000};
@@ -67,6 +63,8 @@ std::string MakeConfiguration() {
   return b;
 }
 
+using test_support::Outcome;
+
 class MapCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,29 +83,7 @@ class MapCliTest : public ::testing::Test {
 
   // Runs kestra-cli with standard input from `input`, output and errors caught.
   Outcome Cli(const std::vector<std::string>& args, const std::string& input = "") {
-    const std::string inPath = dir + "/stdin", outPath = dir + "/stdout", errPath = dir + "/stderr";
-    WriteAll(inPath, input);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int in = open(inPath.c_str(), O_RDONLY);
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(in, STDIN_FILENO);
-      dup2(out, STDOUT_FILENO);
-      dup2(err, STDERR_FILENO);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(kCli.c_str()));
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(kCli.c_str(), argv.data());
-      _exit(127);
-    }
-    Outcome o;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
-    o.out = ReadAll(outPath);
-    o.err = ReadAll(errPath);
-    return o;
+    return test_support::RunProgram(dir, kCli, args, input);
   }
 
   std::string dir, mapping;

@@ -17,7 +17,7 @@
 #include "link/com.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/pipeport.h"
+#include "sim_link.h"
 #include "link/utils.h"
 #include "sim/appsim.h"
 #include "sim/simprocess.h"
@@ -34,19 +34,7 @@ class TuneSimTest : public ::testing::Test {
   void SetUp() override {
     tuner.clock = [this] { return now; };
     tuner.Install(device);
-    com::SetPortFactory([this](const com::PortItem&, std::string*) {
-      auto p = std::make_unique<com::PipePort>();
-      sim::AttachToPipe(engine, *p);
-      return p;
-    });
-    com::CloseComPort();
-    com::InitPortList({}, false);
-    com::OpenComPort();
-    ASSERT_EQ(com::isComOpen, 1);
-  }
-  void TearDown() override {
-    com::CloseComPort();
-    com::SetPortFactory({});
+    ASSERT_TRUE(link.Open());
   }
 
   // One request, one read: RxResponse's result (1: no answer).
@@ -105,7 +93,7 @@ class TuneSimTest : public ::testing::Test {
   double now = 100;
   sim::AppDevice device;
   sim::Tuner tuner;
-  sim::Engine engine{device};
+  test_support::SimLink link{device};
 };
 
 // Every record by its length, and what gets no answer at all.

@@ -12,10 +12,10 @@
 #include "ecudata/ecudata.h"
 #include "ecudata/image.h"
 #include "ecudata/restore.h"
+#include "sim_link.h"
 #include "test_support.h"
 #include "link/bytes.h"
 #include "link/com.h"
-#include "link/pipeport.h"
 #include "maps/map1.h"
 #include "scripted_ui.h"
 #include "sim/appsim.h"
@@ -35,14 +35,6 @@ class AutoSessionTest : public ::testing::Test {
     ResetSession();
     tuner.clock = [this] { return now; };
     tuner.Install(device);
-    engine = std::make_unique<sim::Engine>(device);
-    com::SetPortFactory([this](const com::PortItem&, std::string*) -> std::unique_ptr<com::Port> {
-      auto pipe = std::make_unique<com::PipePort>();
-      sim::AttachToPipe(*engine, *pipe);
-      return pipe;
-    });
-    com::CloseComPort();
-    com::InitPortList({}, false);
     // Kestra starts from its own files: blocks that are not the ECU's.
     std::fill(ecu::ecuMapData, ecu::ecuMapData + ecu::kMapSize, 0);
     std::copy(device.parBlock.begin(), device.parBlock.end(), ecu::ecuParData);
@@ -50,11 +42,7 @@ class AutoSessionTest : public ::testing::Test {
     const Gains g = GetCurLambdaMode(kFallbackRanges, 0);
     DefaultSettings(mtSettings, g.kp, g.ki, g.step);
   }
-  void TearDown() override {
-    com::CloseComPort();
-    com::SetPortFactory(nullptr);
-    ResetSession();
-  }
+  void TearDown() override { ResetSession(); }
   void Tick() {
     now += 0.1;
     TickResult r;
@@ -72,7 +60,7 @@ class AutoSessionTest : public ::testing::Test {
   testing_ui::ScriptedUi ui;
   sim::AppDevice device;
   sim::Tuner tuner;
-  std::unique_ptr<sim::Engine> engine;
+  test_support::SimLink link{device};
   double now = 0;
   int failures = 0;
 };
@@ -81,8 +69,7 @@ TEST_F(AutoSessionTest, SixtySecondsBringTheEnabledCellsToTheTrueMap) {
   // 40 cells away from the throttle's overrun row.
   const CellGroup block{5, 9, 10, 17};
   SetGroupCode(mtSettings, block, 1);
-  com::OpenComPort();
-  ASSERT_EQ(com::isComOpen, 1);
+  ASSERT_TRUE(link.Open());
   ui.confirms.push_back(false);  // "Load Map-Tuning Data?": not now
   Tick();
   ASSERT_EQ(tuneInfo.State(), kStateOff);
@@ -142,8 +129,7 @@ TEST_F(AutoSessionTest, ASessionStartKeepsAnUnstoredMappingFirst) {
   ASSERT_TRUE(TuneMapPlace(kMapInj1, &inj1));
   com::Put16LE(ecu::ecuMapData + inj1.matrix, 4242);  // an edit never stored
   ui.ShowConfigName("Unstored edit", 2);
-  com::OpenComPort();
-  ASSERT_EQ(com::isComOpen, 1);
+  ASSERT_TRUE(link.Open());
   Tick();
   session.startAuto = true;
   session.settingsChanged = true;

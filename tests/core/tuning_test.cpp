@@ -15,11 +15,11 @@
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/commands.h"
-#include "link/pipeport.h"
 #include "maps/map1.h"
 #include "scripted_ui.h"
 #include "sim/appsim.h"
 #include "sim/simcore.h"
+#include "sim_link.h"
 #include "test_support.h"
 #include "tuning/gains.h"
 #include "tuning/manual.h"
@@ -362,13 +362,6 @@ class TuneSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSession();
-    com::SetPortFactory([this](const com::PortItem&, std::string*) {
-      auto p = std::make_unique<com::PipePort>();
-      pipe = p.get();
-      return p;
-    });
-    com::CloseComPort();
-    com::InitPortList({}, false);
     device.handlers[com::TuneExchange] = [this](const uint8_t* payload, uint8_t n) {
       requests.emplace_back(payload, payload + n);
       sim::Device::Reply reply;
@@ -398,17 +391,8 @@ class TuneSessionTest : public ::testing::Test {
     DefaultSettings(ecuSettings, 40000, 300, 150);
     ResetInfo(ecuInfo);
   }
-  void TearDown() override {
-    com::CloseComPort();
-    com::SetPortFactory(nullptr);
-    ResetSession();
-  }
-  void Connect() {
-    com::OpenComPort();
-    ASSERT_EQ(com::isComOpen, 1);
-    engine = std::make_unique<sim::Engine>(device);
-    sim::AttachToPipe(*engine, *pipe);
-  }
+  void TearDown() override { ResetSession(); }
+  void Connect() { ASSERT_TRUE(link.Open()); }
   TickResult Tick() {
     TickResult r;
     BeginTick(r);
@@ -431,8 +415,7 @@ class TuneSessionTest : public ::testing::Test {
 
   testing_ui::ScriptedUi ui;
   sim::AppDevice device;
-  std::unique_ptr<sim::Engine> engine;
-  com::PipePort* pipe = nullptr;
+  test_support::SimLink link{device};
   std::vector<Bytes> requests;
   MtSettings ecuSettings{};
   Info ecuInfo;
