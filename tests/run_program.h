@@ -18,8 +18,8 @@ struct Outcome {
 };
 
 // `program` with `args`; the files "stdin" (holding `input`), "stdout" and "stderr" live in `dir`.
-inline Outcome RunProgram(const std::string& dir, const std::string& program, const std::vector<std::string>& args,
-                          const std::string& input = "") {
+inline Outcome RunProgram(const std::string& dir, const std::string& program,
+                          const std::vector<std::string>& args, const std::string& input = "") {
   const std::string inPath = dir + "/stdin", outPath = dir + "/stdout", errPath = dir + "/stderr";
   WriteAll(inPath, input);
   const pid_t pid = fork();
