@@ -98,7 +98,7 @@ CanLabels ParseStream(std::istream& in) {
       const size_t end = line.find(';', start);
       const std::string piece =
           Trim(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
-      if (!piece.empty()) labels[frame][channel] = piece;
+      labels[frame][channel] = piece;  // an empty piece is an empty label; only a missing one is "?"
       if (end == std::string::npos) break;
       start = end + 1;
     }

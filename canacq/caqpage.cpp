@@ -10,6 +10,7 @@
 #include "ecudata/image.h"
 #include "ui_canacq.h"
 #include "link/appdirs.h"
+#include "params/fieldbinding.h"
 
 namespace canacq {
 
@@ -103,6 +104,8 @@ uint8_t CaqPage::Scatter() {
     }
     f.rate->setCurrentIndex(index);
     f.id->setValue(CanId(word));
+    // An identifier the control cannot show is marked; it stays unless it is edited.
+    params::MarkOutsideRange(f.id, CanId(word) < kCanIdMin || CanId(word) > kCanIdMax, HexText(CanId(word)));
     if (f.hex) f.hex->setText(HexText(f.id->value()));
   }
   return 1;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "config/bike.h"
+#include "ecudata/fieldkeep.h"
 #include "ecudata/fieldmake.h"
 #include "ecudata/image.h"
 #include "link/bytes.h"
@@ -123,16 +125,25 @@ void WriteCfgConstants(uint8_t* block) {
     if (f.kind == FieldKind::Hidden) ecu::WriteDefaults(block, std::span<const Field>(&f, 1));
 }
 
-bool SortVbatTables(uint8_t* block) {
+bool SortVbatTables(uint8_t* block, const uint8_t* before) {
   bool changed = false;
-  for (int i = 1; i < kVbatPoints; ++i) {
+  // With `before`, a table is sorted only when the gather changed it (it was edited).
+  const auto edited = [&](std::initializer_list<uint32_t> runs) {
+    if (!before) return true;
+    for (uint32_t offset : runs)
+      if (ecu::RunEdited(before, block, offset, 2 * kVbatPoints)) return true;
+    return false;
+  };
+  const bool dwell = edited({kDwellVolts, kDwellTimes});
+  const bool offsets = edited({kOffsVolts, kOffsA, kOffsB});
+  for (int i = 1; i < kVbatPoints && dwell; ++i) {
     if (Get(block, kDwellVolts, i) < Get(block, kDwellVolts, i - 1)) {
       Copy(block, kDwellVolts, i - 1, i);
       Copy(block, kDwellTimes, i - 1, i);
       changed = true;
     }
   }
-  for (int i = 1; i < kVbatPoints; ++i) {
+  for (int i = 1; i < kVbatPoints && offsets; ++i) {
     if (Get(block, kOffsVolts, i) < Get(block, kOffsVolts, i - 1)) {
       Copy(block, kOffsVolts, i - 1, i);
       Copy(block, kOffsA, i - 1, i);

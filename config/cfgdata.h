@@ -39,7 +39,7 @@ void InitCfgData(uint8_t* block);
 void WriteCfgConstants(uint8_t* block);
 // Voltage points must not decrease: a point below its predecessor becomes a copy of it
 // (voltage and time; voltage and both offsets). True when a point was copied.
-bool SortVbatTables(uint8_t* block);
+bool SortVbatTables(uint8_t* block, const uint8_t* before = nullptr);
 
 // Notes and dashboard title: Windows-1252 in the block, UTF-8 here.
 std::string GetNotes(const uint8_t* block);

@@ -160,17 +160,18 @@ uint8_t CfgPage::Gather() {
   // Gathered into a copy: a control that cannot be read leaves the block as it was.
   std::array<uint8_t, ecu::kParSize> block;
   std::memcpy(block.data(), ecu::ecuParData, block.size());
-  WriteCfgConstants(block.data());
   const QVariant family = form_->RINGtypeBikeFamily->currentData();
   const QVariant model = form_->RINGtypeBikeModel->currentData();
   const QVariant year = form_->RINGtypeBikeYear->currentData();
   if (!family.isValid() || !model.isValid() || !year.isValid()) return 0;
   PutBikeCode(block.data(), MakeBikeCode(family.toInt(), model.toInt(), year.toInt()));
   if (!binding_->Gather(block.data())) return 0;
-  ecu::KeepUneditedValues(ecu::ecuParData, block.data(), CfgFields());
   PutNotes(block.data(), form_->TBOXnotes->toPlainText().toStdString());
   PutDashTitle(block.data(), form_->STRdashTitle->text().toStdString());
-  const bool sorted = SortVbatTables(block.data());
+  // The built-in geometry and constants go with a configuration made here: written when
+  // the page was edited, never over a block that nobody touched.
+  if (std::memcmp(block.data(), ecu::ecuParData, block.size()) != 0) WriteCfgConstants(block.data());
+  const bool sorted = SortVbatTables(block.data(), ecu::ecuParData);
   std::memcpy(ecu::ecuParData, block.data(), block.size());
   return sorted ? Scatter() : 1;
 }

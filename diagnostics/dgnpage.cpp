@@ -210,9 +210,8 @@ void DgnPage::OnPassword(bool logIn) {
 }
 
 void DgnPage::OnDefaults() {
-  form_->CBdefaultParms->setEnabled(false);
-  model_.DefaultParms();
-  form_->CBdefaultParms->setEnabled(true);
+  // Dimmed while the defaults are written, once the user said yes.
+  model_.DefaultParms([this](bool running) { form_->CBdefaultParms->setEnabled(!running); });
   ShowDiagnostics();
 }
 

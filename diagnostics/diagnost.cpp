@@ -273,13 +273,17 @@ void DiagModel::ResetPasswordState() {
 }
 
 uint8_t DiagModel::DgnTimer() {
-  if (!com::isComOpen) {
+  // A link closed and opened again while another page was in front is a new connection:
+  // its ECU may be another one, or locked again, so the password is probed anew.
+  const bool reopened = com::PortOpenings() != portOpenings_;
+  portOpenings_ = com::PortOpenings();
+  if (!com::isComOpen || reopened) {
     ClearRecords();
     ++shown;
     ResetPasswordState();
     pwdRead = false;
     failures_ = 0;
-    return 0;
+    if (!com::isComOpen) return 0;
   }
   if (!pwdRead) {
     if (!WriteDiagParam(0, 0, 0)) {
@@ -365,10 +369,13 @@ uint8_t DiagModel::SetDiagDefaults() {
   return ok ? 1 : 0;
 }
 
-uint8_t DiagModel::DefaultParms() {
+uint8_t DiagModel::DefaultParms(const std::function<void(bool)>& running) {
   if (shell::CheckfBusy()) return 0;
   if (!com::Ui().ConfirmPopup(kDefaultsTitle, "Set all parameters to default values?")) return 0;
-  return SetDiagDefaults();
+  if (running) running(true);
+  const uint8_t ok = SetDiagDefaults();
+  if (running) running(false);
+  return ok;
 }
 
 std::array<uint8_t, 8> PasswordBytes(const std::string& text) {

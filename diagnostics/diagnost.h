@@ -5,6 +5,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -110,8 +111,9 @@ class DiagModel {
   // DefaultParms after the user said yes: 49 steps with the progress bar; shows
   // " Done!" or the error under "Set Defaults". 1 on success.
   uint8_t SetDiagDefaults();
-  // The question and the whole command (asks, then runs SetDiagDefaults).
-  uint8_t DefaultParms();
+  // The question and the whole command (asks, then runs SetDiagDefaults); `running` is
+  // told when the defaults start (after "yes") and when they end.
+  uint8_t DefaultParms(const std::function<void(bool)>& running = {});
 
   // ConfigDgnPwd: `text` is what the password field held (the page clears it).
   void LogIn(const std::string& text);
@@ -120,7 +122,8 @@ class DiagModel {
  private:
   uint8_t DiagnosticPassword(uint8_t mode, const std::array<uint8_t, 8>& password, uint8_t* answer);
   void ResetPasswordState();
-  uint8_t failures_ = 0;  // consecutive tolerated failures
+  uint8_t failures_ = 0;       // consecutive tolerated failures
+  uint32_t portOpenings_ = 0;  // com::PortOpenings() when this connection was last seen
 };
 
 // Eight password bytes: the text as Windows-1252, cut to 8 bytes, zero-padded.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "link/bytes.h"
+#include "link/utils.h"
 
 namespace ecu {
 
@@ -134,9 +135,7 @@ void WriteDefaults(uint8_t* block, std::span<const Field> fields) {
 }
 
 std::string FormatShown(const Field& field, double shown) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", std::clamp(field.decimals, 0, 9), shown);
-  return text;
+  return com::FixedText(shown, std::clamp(field.decimals, 0, 9));
 }
 
 std::string ElementControl(const Field& field, int i) {

@@ -13,6 +13,7 @@
 #include "ecudata/ecudata.h"
 #include "ecudata/files.h"
 #include "ecudata/image.h"
+#include "link/appdirs.h"
 #include "link/userio.h"
 #include "link/utils.h"
 
@@ -88,11 +89,8 @@ void RemoveOldest(const std::string& dir, int type) {
 }  // namespace
 
 std::string RestoreDirectory() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && xdg[0] == '/') return std::string(xdg) + "/kestra/restore";
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return std::string(home) + "/.local/share/kestra/restore";
-  return std::string();
+  const std::string data = com::UserDataDirectory("kestra");
+  return data.empty() ? std::string() : data + "/restore";
 }
 
 RestoreResult KeepRestorePoint(int type, std::time_t now, std::string* path) {

@@ -254,12 +254,8 @@ uint8_t Graph2DModel::MoveCursor(int oldRaw, int newRaw) const {
 uint8_t Graph2DModel::MoveCurrentTo(int target) const {
   if (length == 0) return 1;
   const int old = raw[CurrentIndex()];
-  // The current point stops at the map's limits, and the others stop with it: a
-  // point that cannot move further does not drag its selection on.
-  double minZ = 0, maxZ = 0;
-  if (!maps::GetCurMapAttribute(nullptr, nullptr, nullptr, nullptr, nullptr, &minZ, nullptr, nullptr, &maxZ))
-    return 0;
-  target = std::clamp(target, RoundToRaw(minZ, scaleZ), RoundToRaw(maxZ, scaleZ));
+  // Every point, the current one too, is held at the map's limits by the edit itself: a
+  // current point that stops at a limit does not stop the other selected points.
   if (target == old) return 1;
   return MoveCursor(old, target);
 }

@@ -116,6 +116,18 @@ std::string UserConfigDirectory(const std::string& program) {
   return Join(Join(home, ".config"), program);
 }
 
+std::string UserDataDirectory(const std::string& program) {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') return Join(xdg, program);
+  const std::string home = HomeDirectory();
+  if (home.empty()) return std::string();
+  return Join(Join(Join(home, ".local"), "share"), program);
+}
+
+bool MakeDirectoryPath(const std::string& path) {
+  return MakeDirectories(path);
+}
+
 std::string SettingsDirectory(const std::string& program, const std::string& fileName) {
   const std::string exeDir = ExecutableDirectory();
   if (!exeDir.empty() && !IsInstalledTree() && ::access(exeDir.c_str(), W_OK) == 0) {

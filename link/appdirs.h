@@ -35,6 +35,11 @@ bool IsInstalledTree();
 // $XDG_CONFIG_HOME/<program> when that is an absolute path, else ~/.config/<program>
 // ("" when there is no home folder). Not created here.
 std::string UserConfigDirectory(const std::string& program);
+// The user's data folder for `program`: $XDG_DATA_HOME/<program> when that is an
+// absolute path, else ~/.local/share/<program> ("" without a home folder). Not created.
+std::string UserDataDirectory(const std::string& program);
+// Creates a folder and its parents; true when it exists afterwards.
+bool MakeDirectoryPath(const std::string& path);
 // The folder for the settings file `fileName` of `program`: beside the executable
 // when that folder is writable (and the file too, when it exists) and is not an
 // installed tree; otherwise the user's configuration folder, created when missing;

@@ -1,9 +1,41 @@
 #include "link/utils.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace com {
+
+std::string FixedText(double value, int decimals) {
+  decimals = std::clamp(decimals, 0, 17);
+  if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
+  char buf[400];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  if (ec != std::errc()) return "0";
+  return std::string(buf, end);
+}
+
+std::string FixedTextUnsignedZero(double value, int decimals) {
+  std::string text = FixedText(value, decimals);
+  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
+bool ParseDecimal(std::string text, double* value) {
+  const size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  text = text.substr(b, text.find_last_not_of(" \t") - b + 1);
+  if (text.find('.') == std::string::npos && std::count(text.begin(), text.end(), ',') == 1)
+    std::replace(text.begin(), text.end(), ',', '.');
+  if (!text.empty() && text.front() == '+') text.erase(0, 1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
 
 uint16_t Swap16(uint16_t value) {
   return static_cast<uint16_t>((value << 8) | (value >> 8));

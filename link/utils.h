@@ -35,6 +35,18 @@ std::string FieldText(const uint8_t* field, size_t size);
 // Writes `text` into a fixed field, cut to size - 1 characters and NUL-padded.
 void SetFieldText(uint8_t* field, size_t size, const std::string& text);
 
+// A number with `decimals` digits after a decimal point ("12.500", "-3"), exactly as
+// printf's "%.*f" writes it in the C locale ("-0.00" for a tiny negative value); never a
+// decimal comma, whatever the desktop's locale (files and the window write numbers
+// through these helpers).
+std::string FixedText(double value, int decimals);
+// The same, but a value that reads as zero is written without a sign ("0.0", not "-0.0"),
+// as spreadsheets and controls expect.
+std::string FixedTextUnsignedZero(double value, int decimals);
+// A number typed or pasted with a decimal point or a single decimal comma ("12,5");
+// false for anything else (no group separators, nothing after the number).
+bool ParseDecimal(std::string text, double* value);
+
 // Seconds since program start (steady clock). Tests may install their own clock.
 double Timer();
 void SetTimerSource(std::function<double()> source);  // empty function restores the real clock

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/utils.h"
+
 namespace live {
 
 std::string CsvHeader() {
@@ -18,9 +20,7 @@ std::string CsvHeader() {
 }
 
 std::string CsvRow(double seconds, const LiveData& record) {
-  char time[32];
-  std::snprintf(time, sizeof time, "%.3f", std::round(seconds * 1000.0) / 1000.0);
-  std::string line = time;
+  std::string line = com::FixedText(std::round(seconds * 1000.0) / 1000.0, 3);
   line.reserve(640);
   for (const LiveField& f : LiveFields()) {
     line += ',';

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "config/bike.h"
+#include "ecudata/fieldkeep.h"
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/commands.h"
@@ -135,13 +136,22 @@ void InitLnrData(uint8_t* block) {
   FixThrottleOutputs(block);
 }
 
-void FixThrottleOutputs(uint8_t* block) {
+namespace {
+bool TableEdited(const LnrTable& t, const uint8_t* before, const uint8_t* after) {
+  return !before || ecu::RunEdited(before, after, t.inputs, 2 * kLnrPoints) ||
+         ecu::RunEdited(before, after, t.outputs, 2 * kLnrPoints);
+}
+}  // namespace
+
+void FixThrottleOutputs(uint8_t* block, const uint8_t* before) {
+  if (!TableEdited(kTables[0], before, block)) return;
   for (int i = 0; i < kLnrPoints; ++i) Put(block, kTables[0].outputs, i, bpLinearizThrottle[i]);
 }
 
-bool SortLinearisations(uint8_t* block) {
+bool SortLinearisations(uint8_t* block, const uint8_t* before) {
   bool changed = false;
   for (const LnrTable& t : kBlockOrder) {
+    if (!TableEdited(t, before, block)) continue;
     for (int i = 1; i < kLnrPoints; ++i) {
       const int16_t in = Get(block, t.inputs, i), prevIn = Get(block, t.inputs, i - 1);
       const int16_t out = Get(block, t.outputs, i), prevOut = Get(block, t.outputs, i - 1);
@@ -212,6 +222,12 @@ ThrottleSetting::Outcome ThrottleSetting::Set(int current) {
   if (step_ == 0) {
     idle_ = reading;
     step_ = 1;
+    return Outcome::Stay;
+  }
+  if (reading <= idle_) {
+    // Spread between them, every input would collapse onto the idle one; the pop-up stays
+    // so the throttle can be opened fully and read again.
+    com::Ui().MessagePopup("Warning!", szFullNotAboveIdle);
     return Outcome::Stay;
   }
   full_ = reading;

@@ -53,11 +53,14 @@ extern const std::array<int16_t, kLnrPoints> bpLinearizThrottle;
 // Defaults: throttle outputs bpLinearizThrottle and inputs 0, air-pressure outputs 1000,
 // every other value 0, fuel reserve 0.
 void InitLnrData(uint8_t* block);
-// Writes bpLinearizThrottle over the throttle outputs.
-void FixThrottleOutputs(uint8_t* block);
+// Writes bpLinearizThrottle over the throttle outputs; with `before`, only when the
+// throttle table differs from it (was edited).
+void FixThrottleOutputs(uint8_t* block, const uint8_t* before = nullptr);
 // Inputs must not decrease: a point below its predecessor takes the predecessor's input
-// and output; an equal input takes its output. True when anything changed.
-bool SortLinearisations(uint8_t* block);
+// and output; an equal input takes its output. With `before`, only the tables that differ
+// from it (were edited) are sorted; a table that came so is kept as it came. True when
+// anything changed.
+bool SortLinearisations(uint8_t* block, const uint8_t* before = nullptr);
 
 // Command 8, four times: (sum + 2) / 4, at most 32767. 0 on any failed exchange or a
 // reply that is not exactly two bytes.
@@ -78,6 +81,9 @@ inline constexpr char szCloseGas[] = "Set Throttle to idle position\nand press O
 inline constexpr char szOpenGas[] = "Set Throttle to full open\nand press OK";
 inline constexpr char szThrottleTitle[] = "Throttle Setting";
 inline constexpr char szCommError[] = "COMM error...";
+inline constexpr char szFullNotAboveIdle[] =
+    "Possible error\nThe full open reading is not above the idle one.\nOpen the throttle fully and press OK "
+    "again.";
 
 // The two steps of the throttle setting (idle, then full opening).
 class ThrottleSetting {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "link/bytes.h"
+#include "link/utils.h"
 
 namespace live {
 
@@ -90,14 +91,14 @@ constexpr LiveLed kLeds[] = {
     {"LEDisInjEnabled",   "isInjEnabled",  0, 2},
     {"LEDisCranking",     "isCranking",    0, 1},
     {"LEDisCutOff",       "isCutOff",      0, 0},
-    {"LEDisOverInj1",     "isOverInj1",    1, 7},
-    {"LEDisOverInj2",     "isOverInj2",    1, 6},
-    {"LEDisDTC",          "isDTC",         1, 0},
-    {"LEDisOverDwell1",   "isOverDwell1",  2, 7},
-    {"LEDisOverDwell2",   "isOverDwell2",  2, 6},
-    {"LEDisFuelRes",      "isFuelRes",     2, 3},
-    {"LEDisVbatFail",     "isVbatFail",    2, 2},
-    {"LEDisVbatHigh",     "isVbatHigh",    2, 1},
+    {"LEDisOverInj1",     "isOverInj1",    1, 7, true},
+    {"LEDisOverInj2",     "isOverInj2",    1, 6, true},
+    {"LEDisDTC",          "isDTC",         1, 0, true},
+    {"LEDisOverDwell1",   "isOverDwell1",  2, 7, true},
+    {"LEDisOverDwell2",   "isOverDwell2",  2, 6, true},
+    {"LEDisFuelRes",      "isFuelRes",     2, 3, true},
+    {"LEDisVbatFail",     "isVbatFail",    2, 2, true},
+    {"LEDisVbatHigh",     "isVbatHigh",    2, 1, true},
     {"LEDisCodeLoad",     "isCodeLoad",    2, 0},
     {"LEDisShiftSet",     "isShiftSet",    3, 6},
     {"LEDisSet",          "isSet",         3, 5},
@@ -108,14 +109,14 @@ constexpr LiveLed kLeds[] = {
     {"LEDisStop",         "isStop",        4, 7},
     {"LEDisDropSwitch",   "isDropSwitch",  4, 6},
     {"LEDstopOrDrop",     "stopOrDrop",    4, 5},
-    {"LEDisPoilLow",      "isPoilLow",     4, 3},
+    {"LEDisPoilLow",      "isPoilLow",     4, 3, true},
     {"LEDisFuelPump",     "isFuelPump",    4, 2},
     {"LEDisStarterIn",    "isStarterIn",   4, 1},
     {"LEDisCoc",          "isCoc",         4, 0},
     {"LEDisStarterOut",   "isStarterOut",  5, 7},
     {"LEDisFan",          "isFan",         5, 6},
     {"LEDisHeat",         "isHeat",        5, 5},
-    {"LEDisMilLamp",      "isMilLamp",     5, 4},
+    {"LEDisMilLamp",      "isMilLamp",     5, 4, true},
     {"LEDisLight",        "isLight",       5, 3},
     {"LEDisClutch",       "isClutch",      5, 2},
     {"LEDisSideStand",    "isSideStand",   5, 1},
@@ -197,10 +198,7 @@ double ShownValue(const LiveData& record, const LiveField& field) {
 }
 
 std::string ShownText(const LiveData& record, const LiveField& field) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", DivisorDecimals(EffectiveDivisor(record, field)),
-                ShownValue(record, field));
-  return text;
+  return com::FixedText(ShownValue(record, field), DivisorDecimals(EffectiveDivisor(record, field)));
 }
 
 bool ProtectionOff(const LiveData& record) {

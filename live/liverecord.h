@@ -42,6 +42,7 @@ struct LiveLed {
   const char* column;   // datalog column
   uint8_t byte;
   uint8_t bit;
+  bool warn = false;  // a fault or a limit reached: shown in the warning style when set
 };
 
 // Every shown field in offset order (the two fields marked "not shown" have no entry).

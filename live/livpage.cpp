@@ -160,7 +160,7 @@ void LivPage::ShowLiveData() {
     int& state = ledState_[label];
     if (state != on) {
       state = on;
-      label->setStyleSheet(QString::fromLatin1(on ? kLedOn : kLedOff));
+      label->setStyleSheet(QString::fromLatin1(on ? (led->warn ? shell::kLedWarn : kLedOn) : kLedOff));
     }
   }
   drawnGeneration_ = model_.shown;

@@ -120,13 +120,19 @@ uint8_t LnrPage::Scatter() {
 }
 
 uint8_t LnrPage::Gather() {
+  return GatherWith(nullptr);
+}
+
+uint8_t LnrPage::GatherWith(const std::array<int16_t, kLnrPoints>* throttleInputs) {
   // Gathered into a copy: a table that cannot be read leaves the block as it was.
   std::array<uint8_t, ecu::kParSize> block;
   std::memcpy(block.data(), ecu::ecuParData, block.size());
+  // What nobody edited keeps its bytes (the binding's rule); only an edited table gets
+  // its fixed throttle outputs and its sorting.
   if (!binding_->Gather(block.data())) return 0;
-  ecu::KeepUneditedValues(ecu::ecuParData, block.data(), LnrFields());
-  FixThrottleOutputs(block.data());
-  const bool sorted = SortLinearisations(block.data());
+  if (throttleInputs) PutThrottleInputs(block.data(), *throttleInputs);
+  FixThrottleOutputs(block.data(), ecu::ecuParData);
+  const bool sorted = SortLinearisations(block.data(), ecu::ecuParData);
   std::memcpy(ecu::ecuParData, block.data(), block.size());
   return sorted ? Scatter() : 1;
 }
@@ -212,13 +218,10 @@ void LnrPage::SetAutoFarf(bool set) {
   if (!SetFarfCell(kFarfInputRow, kLnrPoints - 1, throttle_.Full())) Error();
   closeFarf_ = true;
   dialog_->accept();
-  // What the page shows goes into the block first, so the scatter below loses no edit.
-  if (!Gather()) {
-    Error();
-    return;
-  }
-  PutThrottleInputs(ecu::ecuParData, throttle_.Inputs());
-  if (!Scatter()) Error();
+  // What the page shows goes into the block with the new inputs, so the scatter below
+  // loses no edit and the fixed outputs and the sorting see the inputs as they now are.
+  const auto inputs = throttle_.Inputs();
+  if (!GatherWith(&inputs) || !Scatter()) Error();
 }
 
 }  // namespace live

@@ -47,6 +47,9 @@ class LnrPage : public shell::Page {
   QDialog* ThrottleDialog() const { return dialog_; }
 
  private:
+  // The gather, with new throttle inputs written into the gathered copy before the
+  // fixed outputs and the sorting (the throttle setting).
+  uint8_t GatherWith(const std::array<int16_t, kLnrPoints>* throttleInputs);
   void LayoutLnrTables();
   uint8_t SetFarfCell(int row, int column, double value);
   bool FarfCell(int row, int column, double& value) const;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/appdirs.h"
+#include "link/numberformat.h"
 #include "link/com.h"
 #include "link/frame.h"
 #include "loader/info.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
       std::to_string(loader::appRelease >> 8) + "." + std::to_string(loader::appRelease & 0xFF);
   if (com::AnswerVersion(argc, argv, "kalvex", release)) return 0;  // no display needed
   QApplication app(argc, argv);
+  com::UseOneNumberFormat(app);
   QGuiApplication::setDesktopFileName(QStringLiteral("kalvex"));  // the menu entry's icon for the window
   std::vector<std::string> extraDevices;
   const QStringList args = QApplication::arguments();

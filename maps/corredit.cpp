@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ecudata/fieldkeep.h"
 #include "link/bytes.h"
 
 namespace maps {
@@ -16,10 +17,11 @@ void Put(uint8_t* block, uint32_t offset, int i, int16_t v) {
   com::Put16LE(block + offset + 2 * i, static_cast<uint16_t>(v));
 }
 // A display value as the nearest raw value. Not held to the limits here: typed and pasted
-// values already are, and a value a loaded file holds beyond them stays as it was.
-int16_t Store(double d, double scale, double lo, double hi) {
-  (void)hi;
+// values already are. A value that reads as the block's value did (at the table's
+// decimals) was not edited and keeps its raw value, however fine or far beyond the limits.
+int16_t Store(double d, int16_t old, double scale, int decimals, double lo) {
   if (std::isnan(d)) d = lo;
+  if (ecu::ShownUnedited(old / scale, d, decimals, -HUGE_VAL, HUGE_VAL)) return old;
   return RawFromDisplay(d, scale);
 }
 // A raw result held to scale times the limits, rounded half away from zero.
@@ -83,15 +85,20 @@ uint8_t GatherCorr(const CorrEditor& editor, const CorrShown& shown, uint8_t* bl
     if (shown.axis[n].size() != size_t(editor.curves[n].points) ||
         shown.values[n].size() != size_t(editor.curves[n].points))
       return 0;
+  // Only an axis the user edited is repaired; one that came falling stays as it came.
   bool changed = false;
   for (size_t n = 0; n < editor.curves.size(); ++n) {
     const CorrCurve& k = editor.curves[n];
     std::vector<int16_t> axis(k.points), values(k.points);
+    bool edited = false;
     for (int i = 0; i < k.points; ++i) {
-      axis[i] = Store(shown.axis[n][i], k.axisScale, k.axisMin, k.axisMax);
-      values[i] = Store(shown.values[n][i], k.valueScale, k.valueMin, k.valueMax);
+      const int16_t oldAxis = Get(block, k.axis, i);
+      axis[i] = Store(shown.axis[n][i], oldAxis, k.axisScale, k.axisDecimals, k.axisMin);
+      values[i] =
+          Store(shown.values[n][i], Get(block, k.values, i), k.valueScale, k.valueDecimals, k.valueMin);
+      edited = edited || axis[i] != oldAxis;
     }
-    for (int i = 1; i < k.points; ++i)
+    for (int i = 1; i < k.points && edited; ++i)
       if (axis[i] < axis[i - 1]) {
         axis[i] = axis[i - 1];
         values[i] = values[i - 1];
@@ -106,19 +113,29 @@ uint8_t GatherCorr(const CorrEditor& editor, const CorrShown& shown, uint8_t* bl
   std::array<int16_t, kUserCols> x;
   std::array<int16_t, kUserRows> y;
   std::array<std::array<int16_t, kUserRows * kUserCols>, 2> m;
-  for (int i = 0; i < kUserCols; ++i) x[i] = Store(shown.x[i], u.xScale, u.xMin, u.xMax);
-  for (int j = 0; j < kUserRows; ++j) y[j] = Store(shown.y[j], u.yScale, u.yMin, u.yMax);
+  bool xEdited = false, yEdited = false;
+  for (int i = 0; i < kUserCols; ++i) {
+    const int16_t old = Get(block, u.xAxis, i);
+    x[i] = Store(shown.x[i], old, u.xScale, u.xDecimals, u.xMin);
+    xEdited = xEdited || x[i] != old;
+  }
+  for (int j = 0; j < kUserRows; ++j) {
+    const int16_t old = Get(block, u.yAxis, j);
+    y[j] = Store(shown.y[j], old, u.yScale, u.yDecimals, u.yMin);
+    yEdited = yEdited || y[j] != old;
+  }
   for (int cyl = 0; cyl < 2; ++cyl)
     for (int i = 0; i < kUserRows * kUserCols; ++i)
-      m[cyl][i] = Store(shown.cells[cyl][i], u.valueScale, u.valueMin, u.valueMax);
-  for (int i = 1; i < kUserCols; ++i)
+      m[cyl][i] =
+          Store(shown.cells[cyl][i], Get(block, u.matrix[cyl], i), u.valueScale, u.valueDecimals, u.valueMin);
+  for (int i = 1; i < kUserCols && xEdited; ++i)
     if (x[i] < x[i - 1]) {
       x[i] = x[i - 1];
       for (auto& plane : m)
         for (int r = 0; r < kUserRows; ++r) plane[r * kUserCols + i] = plane[r * kUserCols + i - 1];
       changed = true;
     }
-  for (int j = 1; j < kUserRows; ++j)
+  for (int j = 1; j < kUserRows && yEdited; ++j)
     if (y[j] < y[j - 1]) {
       y[j] = y[j - 1];
       for (auto& plane : m)

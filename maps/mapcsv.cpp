@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/utils.h"
 #include "maps/map1.h"
 
 namespace maps {
@@ -185,15 +186,8 @@ std::string FormatDisplay(int32_t raw, double scale, int decimals) {
     }
     return text;
   }
-  // Another scale: round the quotient, without a "-0".
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, raw / scale);
-  std::string text = buffer;
-  if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-  // The C library writes the locale's decimal point; the text always has '.'.
-  for (char& c : text)
-    if (c == ',') c = '.';
-  return text;
+  // Another scale: round the quotient, without a "-0", with a decimal point.
+  return com::FixedTextUnsignedZero(raw / scale, decimals);
 }
 
 double DisplayToRaw(double display, double scale) {

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "link/cp1252.h"
+#include "link/utils.h"
 
 namespace maps {
 
@@ -22,6 +23,22 @@ struct Views {
 bool CurrentViews(Views* v) {
   if (!CurrentShape(&v->shape)) return false;
   return GetCurMapInfo(&v->x, &v->y, &v->z, &v->refX, &v->refY, &v->refZ, nullptr, nullptr, nullptr) != 0;
+}
+
+// The map block as it came (received, loaded, imported, read by a tuning session) or as
+// the last checked gather left it: what differs from it was edited since. Without one
+// (a model used on its own) everything counts as edited.
+std::optional<std::array<uint8_t, ecu::kMapSize>> baseline;
+
+bool Edited(const CellArray& run, int n) {
+  if (!baseline) return true;
+  const size_t offset = static_cast<size_t>(run.base - ecu::ecuMapData);
+  return std::memcmp(baseline->data() + offset, run.base, 2 * static_cast<size_t>(n)) != 0;
+}
+bool CellEdited(const CellArray& run, int i) {
+  if (!baseline) return true;
+  const size_t offset = static_cast<size_t>(run.base - ecu::ecuMapData) + 2 * static_cast<size_t>(i);
+  return std::memcmp(baseline->data() + offset, run.base + 2 * i, 2) != 0;
 }
 
 double Clamp(double v, double lo, double hi) {
@@ -40,11 +57,7 @@ CellArray Map1Plane(int plane) {
 }
 
 std::string Format(double v, int precision) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*f", precision, v);
-  // "-0.0" reads as a change of sign in a spreadsheet; a zero is a zero.
-  if (std::strtod(buf, nullptr) == 0.0 && buf[0] == '-') return std::string(buf + 1);
-  return buf;
+  return com::FixedTextUnsignedZero(v, precision);  // "-0.0" would read as a change of sign: a zero is a zero
 }
 
 }  // namespace
@@ -153,14 +166,18 @@ uint8_t GatherMapBlock(bool checkAxes, bool* repaired) {
     for (int r = 0; r < kMapRows; ++r) y.Set(r, bpMapThrottle[r]);
   }
   if (checkAxes) {
+    // Only an edited axis is repaired; one that came falling from the ECU or a file stays
+    // as it came.
+    const bool xEdited = Edited(v.x, kMapCols);
+    const bool yEdited = v.shape.yEditable && Edited(v.y, kMapRows);
     bool changed = false;
-    for (int i = 1; i < kMapCols; ++i) {
+    for (int i = 1; i < kMapCols && xEdited; ++i) {
       if (v.x.Get(i) >= v.x.Get(i - 1)) continue;
       v.x.Set(i, v.x.Get(i - 1));
       for (int r = 0; r < kMapRows; ++r) v.z.Set(r * kMapCols + i, v.z.Get(r * kMapCols + i - 1));
       changed = true;
     }
-    for (int j = 1; j < kMapRows; ++j) {
+    for (int j = 1; j < kMapRows && yEdited; ++j) {
       if (v.y.Get(j) >= v.y.Get(j - 1)) continue;
       v.y.Set(j, v.y.Get(j - 1));
       for (int c = 0; c < kMapCols; ++c) v.z.Set(j * kMapCols + c, v.z.Get((j - 1) * kMapCols + c));
@@ -169,11 +186,18 @@ uint8_t GatherMapBlock(bool checkAxes, bool* repaired) {
     if (repaired) *repaired = changed;
   }
   if (SingleMatrixFlag()) {
+    // One matrix serves both cylinders: the cells of cylinder 1 that were edited go over
+    // cylinder 2 (AlignMatrixes copies the whole matrix when the user sets the flag); a
+    // second matrix that came different with the block stays as it came.
     MapPlace p0, p1;
     GetMapPlace(1, 0, &p0);
     GetMapPlace(1, 1, &p1);
-    std::memmove(ecu::ecuMapData + p1.matrix, ecu::ecuMapData + p0.matrix, 2 * kMapCells);
+    const CellArray cyl1{ecu::ecuMapData + p0.matrix};
+    const CellArray cyl2{ecu::ecuMapData + p1.matrix};
+    for (int i = 0; i < kMapCells; ++i)
+      if (CellEdited(cyl1, i)) cyl2.Set(i, cyl1.Get(i));
   }
+  if (checkAxes && baseline) TakeMapBaseline();
   return 1;
 }
 
@@ -189,6 +213,22 @@ bool StoreNotes(const std::string& utf8) {
   if (std::memcmp(field, ecu::ecuMapData + kNotesOffset, kNotesSize) == 0) return false;
   std::memcpy(ecu::ecuMapData + kNotesOffset, field, kNotesSize);
   return true;
+}
+
+void TakeMapBaseline() {
+  baseline.emplace();
+  std::memcpy(baseline->data(), ecu::ecuMapData, ecu::kMapSize);
+}
+
+void DropMapBaseline() {
+  baseline.reset();
+}
+
+void AlignMatrixes() {
+  MapPlace p0, p1;
+  GetMapPlace(1, 0, &p0);
+  GetMapPlace(1, 1, &p1);
+  std::memmove(ecu::ecuMapData + p1.matrix, ecu::ecuMapData + p0.matrix, 2 * kMapCells);
 }
 
 bool SingleMatrixFlag() {
@@ -567,13 +607,8 @@ bool SplitBlock(const std::string& text, std::vector<std::vector<std::string>>* 
 }
 
 // A number as spreadsheets write it: a decimal point, or a single decimal comma.
-bool ParseNumber(std::string s, double* value) {
-  if (s.empty()) return false;
-  if (s.find('.') == std::string::npos && std::count(s.begin(), s.end(), ',') == 1)
-    std::replace(s.begin(), s.end(), ',', '.');
-  if (s.front() == '+') s.erase(0, 1);
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *value);
-  return ec == std::errc() && end == s.data() + s.size() && std::isfinite(*value);
+bool ParseNumber(const std::string& s, double* value) {
+  return com::ParseDecimal(s, value);
 }
 
 std::string Position(size_t row, size_t col) {

@@ -73,11 +73,13 @@ uint8_t StoreTableValue(int row, int col, double display);
 // The same for the Y table; on maps 1 to 4 the fixed throttle axis stays (returns 1).
 uint8_t StoreYValue(int row, double display);
 
-// The block-side steps of the editor's gather: the fixed throttle axis into maps 1 to 4,
-// with checkAxes the repair of the current map's axes (a breakpoint below its
-// predecessor takes its value and the predecessor's column or row of cells), and the
-// single-matrix copy of cylinder 1 over cylinder 2. `repaired` tells whether the repair
-// changed anything. 0 for an invalid selector.
+// The block-side steps of the editor's gather: the fixed throttle axis into maps 1 to 4
+// (always), with checkAxes the repair of the current map's axes where they were edited
+// (differ from the baseline below: a breakpoint below its predecessor takes its value
+// and the predecessor's column or row of cells), and the single-matrix copy of
+// cylinder 1 over cylinder 2 (the cells edited since the baseline). A checked gather
+// makes the block the new baseline. Nothing else is written: what nobody edited keeps its bytes.
+// `repaired` tells whether the repair changed anything. 0 for an invalid selector.
 uint8_t GatherMapBlock(bool checkAxes, bool* repaired = nullptr);
 
 // The notes text (UTF-8) and storing it (Windows-1252, at most 399 characters, the rest
@@ -85,6 +87,14 @@ uint8_t GatherMapBlock(bool checkAxes, bool* repaired = nullptr);
 std::string NotesText();
 bool StoreNotes(const std::string& utf8);
 
+// The baseline of the gather rules: the map block as it came (the editor takes it when a
+// block arrives: start-up, Load, Receive, Import, a tuning session's reading). What
+// differs from it was edited. Without a baseline (DropMapBaseline) everything counts as
+// edited.
+void TakeMapBaseline();
+void DropMapBaseline();
+// Cylinder 1's matrix of map 1 over cylinder 2's (the user sets one matrix for both).
+void AlignMatrixes();
 // Bit 0 of the map block's flag byte: one matrix serves both cylinders of map 1.
 bool SingleMatrixFlag();
 void SetSingleMatrixFlag(bool on);

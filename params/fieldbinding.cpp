@@ -1,6 +1,7 @@
 #include "params/fieldbinding.h"
 
 #include <QAbstractButton>
+#include <QColor>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QHeaderView>
@@ -9,6 +10,8 @@
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QWidget>
+
+#include "ecudata/fieldkeep.h"
 
 namespace params {
 
@@ -44,6 +47,25 @@ class CellEditor : public QStyledItemDelegate {
   }
 };
 
+// A value the control cannot hold (beyond the range of the page) is shown as near as the
+// control can and marked, so the technician sees that the block holds something else.
+const QColor kOutsideColour = QColor::fromRgb(ecu::kOutsideRangeRgb);
+
+QString OutsideTip(const Field& f, int64_t raw) {
+  return QString::fromStdString(ecu::OutsideRangeText(ecu::FormatShown(f, ecu::ToShown(f, raw))));
+}
+
+void MarkWidget(QWidget* widget, const Field& f, int64_t raw) {
+  MarkOutsideRange(widget, ecu::OutsideRange(f, raw),
+                   QString::fromStdString(ecu::FormatShown(f, ecu::ToShown(f, raw))));
+}
+
+void MarkItem(QTableWidgetItem* item, const Field& f, int64_t raw) {
+  const bool outside = ecu::OutsideRange(f, raw);
+  item->setToolTip(outside ? OutsideTip(f, raw) : QString());
+  item->setData(Qt::BackgroundRole, outside ? QVariant(kOutsideColour) : QVariant());
+}
+
 QTableWidgetItem* CellItem(QTableWidget* table, int row, int col) {
   QTableWidgetItem* item = table->item(row, col);
   if (!item) {
@@ -75,6 +97,16 @@ bool ForEachControl(QWidget* form, const Field& f, F apply) {
 }
 
 }  // namespace
+
+void MarkOutsideRange(QWidget* control, bool outside, const QString& shownValue) {
+  if (!outside && !control->property("formToolTip").isValid()) return;  // never marked
+  if (!control->property("formToolTip").isValid()) control->setProperty("formToolTip", control->toolTip());
+  control->setToolTip(outside ? QString::fromStdString(ecu::OutsideRangeText(shownValue.toStdString()))
+                              : control->property("formToolTip").toString());
+  const QString style =
+      outside ? QStringLiteral("QAbstractSpinBox { background: %1; }").arg(kOutsideColour.name()) : QString();
+  if (control->styleSheet() != style) control->setStyleSheet(style);
+}
 
 QString CellText(const Field& field, double shown) {
   return QLocale::c().toString(shown, 'f', field.decimals);
@@ -136,11 +168,13 @@ uint8_t FieldBinding::Scatter(const uint8_t* block) {
       const double shown = ecu::ToShown(f, raw);
       if (item) {
         item->setText(CellText(f, ecu::ClampShown(f, shown)));
+        if (f.kind == FieldKind::Numeric) MarkItem(item, f, raw);
         return true;
       }
       switch (f.kind) {
         case FieldKind::Numeric:
           static_cast<QDoubleSpinBox*>(widget)->setValue(shown);
+          MarkWidget(widget, f, raw);
           return true;
         case FieldKind::Toggle:
           static_cast<QAbstractButton*>(widget)->setChecked(raw != 0);
@@ -173,19 +207,25 @@ uint8_t FieldBinding::Gather(uint8_t* block) {
         bool number = false;
         const double shown = QLocale::c().toDouble(item->text().trimmed(), &number);
         if (!number) return false;
-        ecu::SetShown(block, f, shown, r, c);
+        // What nobody edited keeps its bytes, whatever its range or precision.
+        if (f.kind != FieldKind::Numeric || !ecu::ShownUnedited(f, ecu::GetRaw(block, f, r, c), shown))
+          ecu::SetShown(block, f, shown, r, c);
         return true;
       }
       switch (f.kind) {
         case FieldKind::Numeric: {
           auto* box = static_cast<QDoubleSpinBox*>(widget);
           box->interpretText();
-          ecu::SetShown(block, f, box->value(), r, c);
+          if (!ecu::ShownUnedited(f, ecu::GetRaw(block, f, r, c), box->value()))
+            ecu::SetShown(block, f, box->value(), r, c);
           return true;
         }
-        case FieldKind::Toggle:
-          ecu::SetRaw(block, f, static_cast<QAbstractButton*>(widget)->isChecked() ? 1 : 0, r, c);
+        case FieldKind::Toggle: {
+          // Any byte but 0 shows as on; an "on" the user left alone stays the byte it was.
+          const bool on = static_cast<QAbstractButton*>(widget)->isChecked();
+          if (on != (ecu::GetRaw(block, f, r, c) != 0)) ecu::SetRaw(block, f, on ? 1 : 0, r, c);
           return true;
+        }
         case FieldKind::Ring: {
           const QVariant data = static_cast<QComboBox*>(widget)->currentData();
           if (!data.isValid()) return false;

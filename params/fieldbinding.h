@@ -39,6 +39,10 @@ class FieldBinding {
   std::span<const ecu::Field> fields_;
 };
 
+// Marks a control (a spin box) whose block value lies outside the range it can show:
+// the tooltip "outside the range this page sets: <value> kept" on the page-wide colour
+// (the form's own tooltip comes back once the value is inside again).
+void MarkOutsideRange(QWidget* control, bool outside, const QString& shownValue);
 // Cell text of a shown value with the field's decimals.
 QString CellText(const ecu::Field& field, double shown);
 // Installs the numeric cell editor on a table (done by Setup; public for pages that

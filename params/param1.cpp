@@ -1,6 +1,8 @@
 #include "params/param1.h"
 
 #include <array>
+#include <initializer_list>
+#include <utility>
 
 #include "config/bike.h"
 #include "ecudata/image.h"
@@ -8,6 +10,7 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/userio.h"
+#include "ecudata/fieldkeep.h"
 #include "ecudata/fieldmake.h"
 #include "shell/connection.h"
 
@@ -152,26 +155,35 @@ void InitPr1Data() {
   ecu::WriteDefaults(ecu::ecuMapData, kPr1Fields);
 }
 
-uint8_t CheckPr1Values() {
+uint8_t CheckPr1Values(const uint8_t* before) {
   uint8_t changed = 0;
+  const auto edited = [before](std::initializer_list<const char*> controls) {
+    for (const char* c : controls)
+      if (ecu::FieldEdited(before, ecu::ecuMapData, F(c))) return true;
+    return false;
+  };
   // 1, 2: shift light 2 stays 50 below both rev limits, shift light 1 50 below shift
   // light 2 (never below the controls' range). The page is shown again after these
   // corrections too, so that it never shows other values than the block holds.
-  if (Raw("NUMlimShiftLight2") >= Raw("NUMlimArpm")) {
+  if (edited({"NUMlimShiftLight2", "NUMlimArpm", "NUMlimJrpm"}) &&
+      Raw("NUMlimShiftLight2") >= Raw("NUMlimArpm")) {
     if (Store("NUMlimShiftLight2", Raw("NUMlimArpm") - 50)) changed = 1;
     if (Raw("NUMlimShiftLight2") >= Raw("NUMlimJrpm") && Store("NUMlimShiftLight2", Raw("NUMlimJrpm") - 50))
       changed = 1;
   }
-  if (Raw("NUMlimShiftLight1") >= Raw("NUMlimShiftLight2") &&
+  if (edited({"NUMlimShiftLight1", "NUMlimShiftLight2", "NUMlimArpm", "NUMlimJrpm"}) &&
+      Raw("NUMlimShiftLight1") >= Raw("NUMlimShiftLight2") &&
       Store("NUMlimShiftLight1", Raw("NUMlimShiftLight2") - 50))
     changed = 1;
   // 3
-  if (Raw("map11846") < Raw("map11848") && Store("map11846", Raw("map11848"))) changed = 1;
+  if (edited({"map11846", "map11848"}) && Raw("map11846") < Raw("map11848") &&
+      Store("map11846", Raw("map11848")))
+    changed = 1;
   // 4: pre-injection temperature points do not decrease; a lower point takes its
   // predecessor's point and value.
   const Field& temp = AtOffset(kPreInjTemp);
   const Field& value = AtOffset(kPreInjValue);
-  for (int i = 1; i < kPreInjPoints; ++i) {
+  for (int i = 1; i < kPreInjPoints && ecu::FieldEdited(before, ecu::ecuMapData, temp); ++i) {
     if (ecu::GetRaw(ecu::ecuMapData, temp, 0, i) < ecu::GetRaw(ecu::ecuMapData, temp, 0, i - 1)) {
       ecu::SetRaw(ecu::ecuMapData, temp, ecu::GetRaw(ecu::ecuMapData, temp, 0, i - 1), 0, i);
       ecu::SetRaw(ecu::ecuMapData, value, ecu::GetRaw(ecu::ecuMapData, value, 0, i - 1), 0, i);
@@ -179,15 +191,17 @@ uint8_t CheckPr1Values() {
     }
   }
   // 5
-  if (Raw("NUMidlingTh2o_oil2") < Raw("NUMidlingTh2o_oil1")) {
+  if (edited({"NUMidlingTh2o_oil2", "NUMidlingTh2o_oil1"}) &&
+      Raw("NUMidlingTh2o_oil2") < Raw("NUMidlingTh2o_oil1")) {
     Store("NUMidlingTh2o_oil2", Raw("NUMidlingTh2o_oil1"));
     Store("NUMidlingRpm2", Raw("NUMidlingRpm1"));
     changed = 1;
   }
   // 6: CO-correction bounds (rpm and throttle unsigned, temperature signed, by their types).
-  if (RaiseToLower("NUMcocRpmSup", "NUMcocRpmInf")) changed = 1;
-  if (RaiseToLower("NUMcocGasSup", "NUMcocGasInf")) changed = 1;
-  if (RaiseToLower("NUMcocTh2o_oilSup", "NUMcocTh2o_oilInf")) changed = 1;
+  for (auto [upper, lower] :
+       {std::pair{"NUMcocRpmSup", "NUMcocRpmInf"}, std::pair{"NUMcocGasSup", "NUMcocGasInf"},
+        std::pair{"NUMcocTh2o_oilSup", "NUMcocTh2o_oilInf"}})
+    if (edited({upper, lower}) && RaiseToLower(upper, lower)) changed = 1;
   return changed;
 }
 

@@ -38,7 +38,10 @@ bool Pr1GroupShown(uint8_t group);
 void InitPr1Data();
 // The page's checks, in their order, on the working map block; 1 when a field was
 // changed (the page is then shown again).
-uint8_t CheckPr1Values();
+// With `before` (the block before the page was gathered) a repair runs only where one
+// of the fields it looks at was edited (for an axis: the axis); values that came so
+// with the block stay as they came.
+uint8_t CheckPr1Values(const uint8_t* before = nullptr);
 
 // CBcocReset: the two steps of command 18. Messages titled "CO-correction".
 uint8_t ResetCoc();

@@ -1,8 +1,11 @@
 #include "params/param2.h"
 
 #include <array>
+#include <initializer_list>
+#include <utility>
 
 #include "ecudata/image.h"
+#include "ecudata/fieldkeep.h"
 #include "ecudata/fieldmake.h"
 
 namespace params {
@@ -76,10 +79,12 @@ const Field& At(uint32_t offset) {
 
 // Axis `axis` of `count` points must not decrease; a lower point takes the whole
 // column (the point and the values of `columns`) of its predecessor.
-uint8_t RepairColumns(uint32_t axis, std::initializer_list<uint32_t> columns, int count) {
+uint8_t RepairColumns(const uint8_t* before, uint32_t axis, std::initializer_list<uint32_t> columns,
+                      int count) {
   uint8_t changed = 0;
   uint8_t* b = ecu::ecuMapData;
   const Field& a = At(axis);
+  if (!ecu::FieldEdited(before, b, a)) return 0;  // an axis that came so stays as it came
   for (int i = 1; i < count; ++i) {
     if (ecu::GetRaw(b, a, 0, i) >= ecu::GetRaw(b, a, 0, i - 1)) continue;
     ecu::SetRaw(b, a, ecu::GetRaw(b, a, 0, i - 1), 0, i);
@@ -102,17 +107,17 @@ void InitPr2Data() {
   ecu::WriteDefaults(ecu::ecuMapData, Pr2Fields());
 }
 
-uint8_t CheckPr2Values() {
+uint8_t CheckPr2Values(const uint8_t* before) {
   uint8_t changed = 0;
   // Advance: positive and negative curves, then the speed table.
-  changed |= RepairColumns(11706, {11738, 11770}, kCurveSteps);
-  changed |= RepairColumns(11722, {11754, 11786}, kCurveSteps);
-  changed |= RepairColumns(10840, {10712, 10776}, kSpeedPoints);
+  changed |= RepairColumns(before, 11706, {11738, 11770}, kCurveSteps);
+  changed |= RepairColumns(before, 11722, {11754, 11786}, kCurveSteps);
+  changed |= RepairColumns(before, 10840, {10712, 10776}, kSpeedPoints);
   // Injection: the curves, the speed table, the temperature table.
-  changed |= RepairColumns(11600, {11632, 11664}, kCurveSteps);
-  changed |= RepairColumns(11616, {11648, 11680}, kCurveSteps);
-  changed |= RepairColumns(10648, {10520, 10584}, kSpeedPoints);
-  changed |= RepairColumns(11544, {11480, 11512}, kTempPoints);
+  changed |= RepairColumns(before, 11600, {11632, 11664}, kCurveSteps);
+  changed |= RepairColumns(before, 11616, {11648, 11680}, kCurveSteps);
+  changed |= RepairColumns(before, 10648, {10520, 10584}, kSpeedPoints);
+  changed |= RepairColumns(before, 11544, {11480, 11512}, kTempPoints);
   return changed;
 }
 

@@ -13,6 +13,7 @@
 #include "link/appdirs.h"
 #include "link/userio.h"
 #include "link/utils.h"
+#include "ecudata/fieldkeep.h"
 #include "ecudata/fieldmake.h"
 #include "shell/connection.h"
 
@@ -56,7 +57,7 @@ const auto kPr3Fields = std::to_array<Field>({
 
 std::string systemDirOverride;
 
-uint8_t RepairMap(uint32_t block) {
+uint8_t RepairMap(const uint8_t* before, uint32_t block) {
   uint8_t* b = ecu::ecuMapData;
   const Field* cells = nullptr;
   const Field* cols = nullptr;
@@ -67,13 +68,14 @@ uint8_t RepairMap(uint32_t block) {
     if (f.offset == block + 288) rows = &f;
   }
   uint8_t changed = 0;
-  for (int i = 1; i < kDtcCols; ++i) {
+  // Only an axis that was edited is repaired; one that came so stays as it came.
+  for (int i = 1; i < kDtcCols && ecu::FieldEdited(before, b, *cols); ++i) {
     if (ecu::GetRaw(b, *cols, 0, i) >= ecu::GetRaw(b, *cols, 0, i - 1)) continue;
     ecu::SetRaw(b, *cols, ecu::GetRaw(b, *cols, 0, i - 1), 0, i);
     for (int r = 0; r < kDtcRows; ++r) ecu::SetRaw(b, *cells, ecu::GetRaw(b, *cells, r, i - 1), r, i);
     changed = 1;
   }
-  for (int i = 1; i < kDtcRows; ++i) {
+  for (int i = 1; i < kDtcRows && ecu::FieldEdited(before, b, *rows); ++i) {
     if (ecu::GetRaw(b, *rows, i, 0) >= ecu::GetRaw(b, *rows, i - 1, 0)) continue;
     ecu::SetRaw(b, *rows, ecu::GetRaw(b, *rows, i - 1, 0), i, 0);
     for (int c = 0; c < kDtcCols; ++c) ecu::SetRaw(b, *cells, ecu::GetRaw(b, *cells, i - 1, c), i, c);
@@ -102,9 +104,9 @@ void InitPr3Data() {
   ecu::WriteDefaults(ecu::ecuMapData, kPr3Fields);
 }
 
-uint8_t CheckPr3Values() {
-  uint8_t changed = RepairMap(kDtcKjBlock);
-  changed |= RepairMap(kDtcKaBlock);
+uint8_t CheckPr3Values(const uint8_t* before) {
+  uint8_t changed = RepairMap(before, kDtcKjBlock);
+  changed |= RepairMap(before, kDtcKaBlock);
   return changed;
 }
 
@@ -145,6 +147,18 @@ const char* DtcPresetName(int type) {
 
 std::string DtcPresetPath(int type) {
   return com::SetFileExtension(DtcSystemDirectory() + "/" + DtcPresetName(type), kDtcExtension);
+}
+
+bool IsShippedPreset(const std::string& path) {
+  struct stat target {};
+  if (stat(path.c_str(), &target) != 0) return false;
+  for (int type = 1; type <= 3; ++type) {
+    struct stat preset {};
+    if (stat(DtcPresetPath(type).c_str(), &preset) == 0 && preset.st_dev == target.st_dev &&
+        preset.st_ino == target.st_ino)
+      return true;
+  }
+  return false;
 }
 
 bool ReadDtcFile(const std::string& path, uint8_t* file, std::string* reason) {
@@ -210,7 +224,12 @@ uint8_t StoreDTCmap(const std::function<uint8_t()>& gather) {
   com::FileDialog dialog;
   dialog.save = true;
   dialog.title = kTitle;
+  // The presets' folder when it can be written (a build tree), else the user's own.
   dialog.directory = DtcSystemDirectory();
+  if (::access(dialog.directory.c_str(), W_OK) != 0) {
+    const std::string own = com::UserDataDirectory("kestra");
+    if (!own.empty() && com::MakeDirectoryPath(own + "/dtc")) dialog.directory = own + "/dtc";
+  }
   dialog.proposal = std::string("*.") + kDtcExtension;
   dialog.extension = kDtcExtension;
   dialog.allowNewDirectory = true;
@@ -228,6 +247,11 @@ uint8_t StoreDTCmap(const std::function<uint8_t()>& gather) {
   path = com::SetFileExtension(path, kDtcExtension);
   if (path.empty()) {
     Fail(kTitle, "No file was chosen.");
+    return 0;
+  }
+  // A preset shipped with the program is never overwritten in place.
+  if (IsShippedPreset(path)) {
+    Fail(kTitle, Quoted(path) + " is a preset shipped with the program; store the map under another name.");
     return 0;
   }
   // Only a regular file is replaced: a folder, a FIFO or a device under the name is refused.

@@ -26,7 +26,10 @@ std::span<const ecu::Field> Pr3Fields();
 void InitPr3Data();
 // Column and row points of both maps must not decrease; a lower point takes its
 // predecessor's value and its whole column (row) of cells. 1 when a field changed.
-uint8_t CheckPr3Values();
+// With `before` (the block before the page was gathered) a repair runs only where one
+// of the fields it looks at was edited (for an axis: the axis); values that came so
+// with the block stay as they came.
+uint8_t CheckPr3Values(const uint8_t* before = nullptr);
 
 // The set in file order (injection block, advance block, level records) and back.
 void DtcToFile(const uint8_t* mapBlock, uint8_t* file /* kDtcFileSize */);
@@ -39,6 +42,8 @@ void SetDtcSystemDirectory(const std::string& dir);  // empty restores the defau
 // "sf1098S" (3), "undefined" (any other).
 const char* DtcPresetName(int type);
 std::string DtcPresetPath(int type);
+// True when `path` is one of the shipped presets (the same file, by any name).
+bool IsShippedPreset(const std::string& path);
 
 // Reads the first kDtcFileSize bytes of a DTC file; false with a plain reason (a
 // missing file, a directory or other non-file, a file that is too short).

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <array>
+#include <cstring>
 
 #include "config/bike.h"
 #include "ecudata/image.h"
@@ -75,8 +77,11 @@ uint8_t Pr1Page::Scatter() {
 }
 
 uint8_t Pr1Page::Gather() {
+  // What nobody edited keeps its bytes; the checks repair only what was edited.
+  std::array<uint8_t, ecu::kMapSize> before;
+  std::memcpy(before.data(), ecu::ecuMapData, before.size());
   if (!binding_.Gather(ecu::ecuMapData)) return 0;
-  if (CheckPr1Values()) return Scatter();
+  if (CheckPr1Values(before.data())) return Scatter();
   return 1;
 }
 

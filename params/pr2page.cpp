@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QTableWidget>
+#include <array>
+#include <cstring>
 
 #include "ecudata/image.h"
 #include "params/param2.h"
@@ -42,8 +44,11 @@ uint8_t Pr2Page::Scatter() {
 }
 
 uint8_t Pr2Page::Gather() {
+  // What nobody edited keeps its bytes; the checks repair only what was edited.
+  std::array<uint8_t, ecu::kMapSize> before;
+  std::memcpy(before.data(), ecu::ecuMapData, before.size());
   if (!binding_.Gather(ecu::ecuMapData)) return 0;
-  if (CheckPr2Values()) return Scatter();
+  if (CheckPr2Values(before.data())) return Scatter();
   return 1;
 }
 

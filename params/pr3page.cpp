@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <array>
+#include <cstring>
 
 #include "ecudata/image.h"
 #include "params/param3.h"
@@ -68,8 +70,11 @@ uint8_t Pr3Page::Scatter() {
 }
 
 uint8_t Pr3Page::Gather() {
+  // What nobody edited keeps its bytes; the checks repair only what was edited.
+  std::array<uint8_t, ecu::kMapSize> before;
+  std::memcpy(before.data(), ecu::ecuMapData, before.size());
   if (!binding_.Gather(ecu::ecuMapData)) return 0;
-  if (CheckPr3Values()) return Scatter();
+  if (CheckPr3Values(before.data())) return Scatter();
   return 1;
 }
 

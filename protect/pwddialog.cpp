@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "shell/connection.h"
+#include "tuning/map2.h"
 #include "ui_dtcpassword.h"
 #include "ui_password.h"
 
@@ -68,7 +69,9 @@ void PwdDialog::Sync() {
 }
 
 void PwdDialog::DlgProtection(int mode) {
-  if (shell::CheckfBusy()) return;
+  // As every main-panel command: a manual tuning session is ended first (the ECU may be
+  // made to erase its configurations from here).
+  if (shell::CheckfBusy() || !tuning::AbortManualTuning()) return;
   model_.Open(mode);
   form_->STRpasswd->clear();
   Sync();
@@ -115,7 +118,7 @@ DtcPwdDialog::DtcPwdDialog(QWidget* parent) : QDialog(parent), form_(std::make_u
 DtcPwdDialog::~DtcPwdDialog() = default;
 
 void DtcPwdDialog::Open() {
-  if (shell::CheckfBusy()) return;
+  if (shell::CheckfBusy() || !tuning::AbortManualTuning()) return;
   form_->STRdtcPasswd->clear();
   form_->STRdtcPasswd->setFocus();
   exec();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "link/appdirs.h"
+#include "link/numberformat.h"
 #include "shell/connection.h"
 #include "shell/mainwindow.h"
 
@@ -62,6 +63,7 @@ class FirstPaintWatch : public QObject {
 int RunKestra(int argc, char** argv) {
   if (com::AnswerVersion(argc, argv, "kestra")) return 0;  // no display needed
   QApplication app(argc, argv);
+  com::UseOneNumberFormat(app);  // "12.5" on every desktop, a typed "12,5" taken as well
   QGuiApplication::setDesktopFileName(QStringLiteral("kestra"));  // the menu entry's icon for the window
   const Options options = ParseOptions(app.arguments());
   if (options.help || !options.error.empty()) {

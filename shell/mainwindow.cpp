@@ -154,8 +154,12 @@ void MainWindow::Startup(const std::vector<std::string>& extraPorts, bool scanSe
   resize(start);
   move(ecu::cfg.winPosX, ecu::cfg.winPosY);
 
-  for (int type : {ecu::kParType, ecu::kMapType})
-    if (!ecu::LoadEcu(0, type, com::kCursorNormal)) io_->ShowConfigName("", type);
+  for (int type : {ecu::kParType, ecu::kMapType}) {
+    if (ecu::LoadEcu(0, type, com::kCursorNormal))
+      pages_->BlocksReplaced(type);  // the last files, as they came
+    else
+      io_->ShowConfigName("", type);
+  }
 
   tuning::LoadMtSettings(false);  // the last tuning settings, silently
   pages_->ScatterAllPanels();

@@ -58,6 +58,8 @@ void PanelSwitcher::Parameters() {
   PageId target = PageId::Param1;
   if (lastParPage_ != PageId::None)
     target = pages_.Current() == lastParPage_ ? NextParPage(lastParPage_) : lastParPage_;
+  // Page 3 locked again (a wrong DTC password) is not brought back by this button.
+  if (target == PageId::Param3 && !pages_.hooks.enableDtcPage()) target = PageId::Param1;
   if (!pages_.Has(target)) return;
   lastParPage_ = target;
   SwitchTo(target);

@@ -111,7 +111,8 @@ void SetTuneStatusInfo(uint8_t locked, uint8_t tuning, uint8_t automatic) {
 }
 
 uint8_t AbortManualTuning() {
-  if (tuneInfo.State() != kStateManual) return 1;
+  // With the link closed there is no session to abort, whatever state was last held.
+  if (!com::isComOpen || tuneInfo.State() != kStateManual) return 1;
   if (!com::Ui().ConfirmPopup("Map Tuning", "Abort?")) return 0;
   if (!SendTuneRequest(kRequestStop)) return 0;
   return tuneInfo.State() == kStateOff ? 1 : 0;
@@ -314,6 +315,7 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
         r.configLoaded = true;
         status("Synchronizing mapping data...");
         if (ecu::RequestEcu(ecu::kAreaMapRead, com::kCursorWait)) {
+          r.mappingLoaded = true;
           status("Loading map name...");
           std::string name;
           if (hooks.getDataName && hooks.getDataName(name, 8)) ui.ShowConfigName(name, 2);
@@ -333,6 +335,7 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
       maps::MapPlace place;
       if (maps::GetMapPlace(1, 0, &place) && LoadGroup(6, place.matrix, ecu::kMapGroupTwoTables, keep)) {
         s.loadInjection = false;
+        r.mappingLoaded = true;
         keep = false;
         if (!r.configLoaded && (s.shownMap == kMapInj1 || s.shownMap == kMapInj2)) r.redraw = true;
       } else {
@@ -344,6 +347,7 @@ void RunTick(TickResult& r, const TickHooks& hooks) {
       maps::MapPlace place;
       if (maps::GetMapPlace(2, 0, &place) && LoadGroup(7, place.matrix, ecu::kMapGroupOneTable, keep)) {
         s.loadAdvance = false;
+        r.mappingLoaded = true;
         if (!r.configLoaded && s.shownMap == kMapAdv) r.redraw = true;
       } else {
         r.failed = true;

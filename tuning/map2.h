@@ -79,6 +79,7 @@ struct TickResult {
   int adoptMode = 0;             // first status: 1 manual, 2 auto (the panel mode changed)
   bool settingsRead = false;     // the ECU's settings were read (show them)
   bool configLoaded = false;     // scatter every panel
+  bool mappingLoaded = false;    // maps of the mapping were read from the ECU (a new history)
   bool shownMapChanged = false;  // the table's map was chosen anew (lay it out)
   bool redraw = false;           // the table's cells changed
 };

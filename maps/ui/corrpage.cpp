@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "config/bike.h"
+#include "ecudata/fieldkeep.h"
 #include "ecudata/image.h"
 #include "link/userio.h"
 #include "maps/advance.h"
@@ -37,6 +38,7 @@ namespace {
 
 constexpr int kMinRole = Qt::UserRole, kMaxRole = Qt::UserRole + 1, kDecRole = Qt::UserRole + 2;
 constexpr int kColumnWidth = 56;
+const QColor kOutsideColour = QColor::fromRgb(ecu::kOutsideRangeRgb);
 
 // Typed values: a number is held to the cell's limits and shown with its decimals; a
 // text that is not a number leaves the cell as it was.
@@ -74,6 +76,13 @@ void PutCell(QTableWidget* t, int row, int col, double v, int decimals, double l
   item->setData(kMaxRole, hi);
   item->setData(kDecRole, decimals);
   item->setText(QString::number(v, 'f', decimals));
+  // A value beyond the table's limits came with the block: shown as it is, marked, and
+  // kept unless it is edited.
+  const bool outside = editable && (v < lo || v > hi);
+  item->setToolTip(
+      outside ? QString::fromStdString(ecu::OutsideRangeText(QString::number(v, 'f', decimals).toStdString()))
+              : QString());
+  item->setData(Qt::BackgroundRole, outside ? QVariant(kOutsideColour) : QVariant());
   QFont f = item->font();
   f.setBold(false);
   item->setFont(f);
@@ -334,8 +343,10 @@ uint8_t CorrPage::Scatter() {
     for (int i = 0; i < kUserCols; ++i) PutCell(t, 0, i + 1, s.x[i], u.xDecimals, u.xMin, u.xMax, axes);
     for (int j = 0; j < kUserRows; ++j) PutCell(t, j + 1, 0, s.y[j], u.yDecimals, u.yMin, u.yMax, axes);
     const QColor shade = t->palette().color(QPalette::AlternateBase);
-    for (int i = 0; i < kUserCols; ++i) t->item(0, i + 1)->setBackground(shade);
-    for (int j = 0; j < kUserRows; ++j) t->item(j + 1, 0)->setBackground(shade);
+    for (int i = 0; i < kUserCols; ++i)
+      if (t->item(0, i + 1)->toolTip().isEmpty()) t->item(0, i + 1)->setBackground(shade);
+    for (int j = 0; j < kUserRows; ++j)
+      if (t->item(j + 1, 0)->toolTip().isEmpty()) t->item(j + 1, 0)->setBackground(shade);
     for (int r = 0; r < kUserRows; ++r)
       for (int c = 0; c < kUserCols; ++c)
         PutCell(t, r + 1, c + 1, s.cells[cyl][r * kUserCols + c], u.valueDecimals, u.valueMin, u.valueMax,

@@ -34,12 +34,19 @@ void MapTableModel::Reload() {
       QString text;
       if (!valid) {
         differs_[i] = false;
+        outside_[i] = false;
       } else if (kind_ == Kind::Matrix) {
-        text = QString::number(TableValue(row, col), 'f', row == 0 ? shape.precX : shape.precZ);
+        const double v = TableValue(row, col);
+        text = QString::number(v, 'f', row == 0 ? shape.precX : shape.precZ);
         differs_[i] = TableDiffers(row, col);
+        double lo = 0, hi = 0;
+        TableLimits(row, &lo, &hi);
+        outside_[i] = v < lo || v > hi;
       } else {
-        text = QString::number(YValue(row), 'f', shape.precY);
+        const double v = YValue(row);
+        text = QString::number(v, 'f', shape.precY);
         differs_[i] = YDiffers(row);
+        outside_[i] = shape.yEditable && (v < shape.minY || v > shape.maxY);
       }
       if (text != text_[i] || differs_[i] != staticBold_[i]) {
         text_[i] = text;
@@ -104,8 +111,12 @@ QVariant MapTableModel::data(const QModelIndex& index, int role) const {
       return differs_[i] && !previewed_[i] ? ChangedColour() : QColor(Qt::black);
     case Qt::FontRole:
       return differs_[i] || previewed_[i] ? bold_ : font_;
+    case Qt::ToolTipRole:
+      if (outside_[i]) return QString::fromStdString(ecu::OutsideRangeText(text_[i].toStdString()));
+      return {};
     case Qt::BackgroundRole:
       if (shaded_[i]) return ShadeColour();
+      if (outside_[i]) return OutsideColour();
       if (kind_ == Kind::YAxis || index.row() == 0) return AxisColour();
       return {};
     case Qt::TextAlignmentRole:
@@ -155,6 +166,7 @@ void MapCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   const bool selected = option.state & QStyle::State_Selected;
   QColor background = option.palette.color(QPalette::Base);
   if (look.axis) background = MapTableModel::AxisColour();
+  if (look.outside) background = MapTableModel::OutsideColour();
   if (look.shaded) background = MapTableModel::ShadeColour();
   if (selected) background = SelectionColour();
   painter->fillRect(option.rect, background);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "ecudata/fieldkeep.h"
 #include "maps/mapedit.h"
 
 namespace maps {
@@ -48,18 +49,24 @@ class MapTableModel : public QAbstractTableModel {
   static QColor ChangedColour() { return QColor(0xFF, 0x00, 0x00); }
   static QColor ShadeColour() { return QColor(0xC0, 0xC0, 0xC0); }
   static QColor AxisColour() { return QColor(0xE4, 0xE9, 0xF0); }
+  // A value beyond the limits this page sets (it came so with the block and is kept).
+  static QColor OutsideColour() { return QColor::fromRgb(ecu::kOutsideRangeRgb); }
   // Parses a typed number: a decimal point or a single decimal comma.
   static bool ParseTyped(const QString& text, double* value);
 
   // What a cell looks like, for painting without going through QVariant roles.
   struct Look {
     const QStaticText* text;  // laid out once per change of text or weight
-    bool differs, previewed, shaded, axis;
+    bool differs, previewed, shaded, axis, outside;
   };
   Look CellLook(int row, int col) const {
     const int i = Index(row, col);
-    return {previewed_[i] ? &previewStatic_[i] : &static_[i], bool(differs_[i]), bool(previewed_[i]),
-            bool(shaded_[i]), kind_ == Kind::YAxis || row == 0};
+    return {previewed_[i] ? &previewStatic_[i] : &static_[i],
+            bool(differs_[i]),
+            bool(previewed_[i]),
+            bool(shaded_[i]),
+            kind_ == Kind::YAxis || row == 0,
+            bool(outside_[i])};
   }
   const QFont& BaseFont() const { return font_; }
   const QFont& BoldFont() const { return bold_; }
@@ -73,7 +80,7 @@ class MapTableModel : public QAbstractTableModel {
   Kind kind_;
   bool editable_ = true;  // the Y table only on map 5
   QString text_[kMaxCells];
-  std::bitset<kMaxCells> differs_, shaded_, previewed_;
+  std::bitset<kMaxCells> differs_, shaded_, previewed_, outside_;
   QString previewText_[kMaxCells];
   QStaticText static_[kMaxCells], previewStatic_[kMaxCells];
   std::bitset<kMaxCells> staticBold_;

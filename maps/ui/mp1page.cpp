@@ -15,6 +15,7 @@
 #include "maps/ui/maptablemodel.h"
 #include "maps/ui/mpvdialog.h"
 #include "shell/connection.h"
+#include "tuning/map2.h"
 #include "ui_mp1panel.h"
 
 namespace maps {
@@ -42,6 +43,7 @@ Mp1Page::Mp1Page(QWidget* parent) : parent_(parent) {}
 
 Mp1Page::~Mp1Page() {
   SetMp1ScatterHook({});
+  DropMapBaseline();
   // The graph windows may refer to the editor: they go first.
   graph2D_.reset();
   graph3D_.reset();
@@ -141,6 +143,7 @@ uint8_t Mp1Page::Init() {
           [this](const QPoint& pos) { ShowContextMenu(widget_->mapToGlobal(pos)); });
 
   for (int id = 1; id <= kMapCount; ++id) InitMp1Data(id);
+  TakeMapBaseline();  // what the gathers compare with, to tell edits from what came
   SetMp1ScatterHook([this] { return ScatterMp1Panel(); });
   // A new message in the status line must not lay the page out again.
   form_->TMstatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -223,6 +226,7 @@ uint8_t Mp1Page::ScatterMp1Panel() {
   }
   form_->TABmatrix->setEnabled(true);
   form_->TABbpy->setEnabled(true);
+  DimTuningButtons();
   form_->CBgraph2D->setEnabled(graph2D_ != nullptr);
   form_->CBgraph3D->setEnabled(graph3D_ != nullptr);
   form_->TMmatrixCaption->setText(QString::fromStdString(GetCurMapMatrixCaption()));
@@ -259,6 +263,7 @@ bool Mp1Page::GatherNotes() {
   if (text == NotesText()) return false;
   history_.Begin(Here());
   StoreNotes(text);
+  history_.Flush();
   return true;
 }
 
@@ -266,10 +271,14 @@ uint8_t Mp1Page::GatherMp1Panel(bool checkAxes) {
   if (!form_) return 0;
   GatherNotes();
   // The cells and breakpoints reach the block as they are typed; what is left are the
-  // block-side rules. The axis repair is a step of the history of its own.
+  // block-side rules. The axis repair is a step of the history of its own, closed at
+  // once: a gather runs while other pages are in front too, and their edits are never
+  // part of this page's steps.
   history_.Begin(Here());
   bool repaired = false;
-  if (!GatherMapBlock(checkAxes, &repaired)) return 0;
+  const uint8_t gathered = GatherMapBlock(checkAxes, &repaired);
+  history_.Flush();
+  if (!gathered) return 0;
   if (repaired) return ScatterMp1Panel();
   return 1;
 }
@@ -277,7 +286,16 @@ uint8_t Mp1Page::GatherMp1Panel(bool checkAxes) {
 uint8_t Mp1Page::Timer() {
   for (MapGraphView* view : {graph2D_.get(), graph3D_.get()})
     if (view && view->IsViewShown()) view->TimerView();
-  return shell::Ping();
+  const uint8_t result = shell::Ping();
+  DimTuningButtons();  // the identity check keeps the tuning state
+  return result;
+}
+
+void Mp1Page::DimTuningButtons() {
+  // Automatic tuning cannot start over a manual session, nor manual over an automatic one.
+  const bool running = tuning::IsMapTuning() != 0;
+  form_->CBautoMap->setEnabled(!(running && tuning::tuneInfo.State() == tuning::kStateManual));
+  form_->CBmanualMap->setEnabled(!(running && tuning::tuneInfo.State() == tuning::kStateAuto));
 }
 
 void Mp1Page::Leave() {
@@ -288,6 +306,7 @@ void Mp1Page::Leave() {
 
 void Mp1Page::BlocksReplaced(int type) {
   if (type != ecu::kMapType) return;
+  TakeMapBaseline();  // the block as it came: nothing of it is an edit
   history_.Clear();
   if (actUndo_) {
     actUndo_->setEnabled(false);
@@ -412,6 +431,7 @@ void Mp1Page::SelectMultiSingle(bool on) {
     // The alignment is an edit of its own: undo brings the second matrix back.
     history_.Begin(Here());
     SetSingleMatrixFlag(true);
+    AlignMatrixes();
     ok = GatherMapBlock(true);
     idCurJcyl = 0;
     SetCylLabel(0);
@@ -432,11 +452,11 @@ void Mp1Page::Map2DgraphOnOff() {
 
 void Mp1Page::Map3DgraphOnOff() {
   if (shell::CheckfBusy() || !graph3D_) return;
-  if (graph3D_->IsViewShown()) {
+  // The plot window says itself why it cannot be shown: one message, not two.
+  if (graph3D_->IsViewShown())
     graph3D_->HideView();
-  } else if (!graph3D_->ShowView()) {
-    MapError("3D Graph");
-  }
+  else
+    graph3D_->ShowView();
 }
 
 // ---- edits ----
@@ -612,7 +632,8 @@ bool Mp1Page::eventFilter(QObject* watched, QEvent* event) {
     const bool paste = ke->matches(QKeySequence::Paste);
     const bool enter =
         ctrl && (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) && watched == matrix;
-    const bool step = (IsPlus(ke) || IsMinus(ke)) && watched == matrix;
+    // "+" and "-" step the active matrix cell with either table focused.
+    const bool step = IsPlus(ke) || IsMinus(ke);
     const bool menuKey = ke->key() == Qt::Key_Menu || (shift && ke->key() == Qt::Key_F10);
     if (!(undo || redo || copy || paste || enter || step || menuKey)) return false;
     if (event->type() == QEvent::ShortcutOverride) {

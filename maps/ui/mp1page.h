@@ -107,6 +107,8 @@ class Mp1Page : public QObject, public shell::Page {
   void ShowContextMenu(const QPoint& globalPos);
   void Layout();
   void MapError(const char* title);
+  // CBautoMap and CBmanualMap: dimmed while the other kind of tuning runs.
+  void DimTuningButtons();
   void ActiveCellMoved();
 
   QWidget* parent_;

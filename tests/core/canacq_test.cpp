@@ -72,7 +72,7 @@ TEST(CanAcqTest, LabelLines) {
       {"third line", "x\n\ny;z\n", 2, {"y", "z", "?", "?"}},
       {"CR LF and blanks", "  Speed ; Gear \r\nx\r\n", 0, {"Speed", "Gear", "?", "?"}},
       {"no final newline", "a\nb;c", 1, {"b", "c", "?", "?"}},
-      {"empty piece", "a;;c\n", 0, {"a", "?", "c", "?"}},
+      {"empty piece", "a;;c\n", 0, {"a", "", "c", "?"}},
       // Only 200 characters count: the second piece is cut to "b", the third is lost.
       {"overlong line", longLine + "\nnext\n", 0, {std::string(198, 'a'), "b", "?", "?"}},
       {"overlong line, next frame", longLine + "\nnext\n", 1, {"next", "?", "?", "?"}},

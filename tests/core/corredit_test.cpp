@@ -106,6 +106,32 @@ TEST(CorrEdit, GatherRoundsAndKeepsWhatTheBlockHeld) {
   EXPECT_EQ(maps::GatherCorr(ed, shown, k.b.data()), 0);
 }
 
+TEST(CorrEdit, UneditedTablesKeepTheirBytesWhateverTheyHold) {
+  // Falling axes, values beyond the limits and values finer than the tables' decimals:
+  // a gather of what the tables show changes nothing; an edit repairs only its own axis.
+  for (const maps::CorrEditor* ed : {&maps::InjEditor(), &maps::AdvEditor()}) {
+    Block k;
+    for (size_t i = 0; i < k.b.size(); ++i) k.b[i] = static_cast<uint8_t>(i * 37 + 11);
+    const Block before = k;
+    const auto shown = maps::ShowCorr(*ed, k.b.data());
+    bool repaired = true;
+    ASSERT_EQ(maps::GatherCorr(*ed, shown, k.b.data(), &repaired), 1);
+    EXPECT_FALSE(repaired) << ed->title;
+    EXPECT_EQ(k.b, before.b) << ed->title;
+
+    auto edited = shown;
+    edited.x[3] = edited.x[2] - 1;  // below its left neighbour: the user map's X axis is repaired
+    ASSERT_EQ(maps::GatherCorr(*ed, edited, k.b.data(), &repaired), 1);
+    EXPECT_TRUE(repaired) << ed->title;
+    const auto& u = ed->user;
+    for (int i = 1; i < maps::kUserCols; ++i) EXPECT_GE(k.At(u.xAxis, i), k.At(u.xAxis, i - 1)) << i;
+    for (int j = 0; j < maps::kUserRows; ++j) EXPECT_EQ(k.At(u.yAxis, j), before.At(u.yAxis, j)) << j;
+    for (size_t n = 0; n < ed->curves.size(); ++n)
+      for (int i = 0; i < ed->curves[n].points; ++i)
+        EXPECT_EQ(k.At(ed->curves[n].axis, i), before.At(ed->curves[n].axis, i)) << n << " " << i;
+  }
+}
+
 TEST(CorrEdit, SetOnTheWholeTableChangesOnlyThatCylindersCells) {
   Block k;
   maps::InitInjData(k.b.data());

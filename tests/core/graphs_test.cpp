@@ -100,14 +100,14 @@ TEST_F(GraphsModelTest, MoveRuleScalesOnInjectionMapsAndAddsOnAdvanceMaps) {
     int step;
     int16_t wantCur, wantA, wantB;
   } const cases[] = {
-      {1, 1000, 500, 2000, 1, 1001, 500, 2002},     // ratio 1.001: 500.4999... + 0.5 truncates to 500
-      {1, 1000, 500, 2000, 100, 1100, 550, 2200},   // Alt: ratio 1.1
-      {1, 0, 500, 2000, 1, 1, 501, 2001},           // zero current value: the add path
-      {3, 1000, 1500, 2000, 10, 1010, 1515, 2000},  // held to map 3's limit 2000
-      {5, 2000, 1000, 3, -10, 1990, 995, 3},        // 2.985 + 0.5 truncates to 3
-      {2, 123, -50, 7199, 1, 124, -49, 7200},       // advance: 0.1 degree each
-      {4, 123, -50, 7199, 10, 133, -40, 7200},      // held to 7200
-      {1, 32000, 500, 2000, 1, 32000, 500, 2000},   // at its limit the current point moves nothing
+      {1, 1000, 500, 2000, 1, 1001, 500, 2002},      // ratio 1.001: 500.4999... + 0.5 truncates to 500
+      {1, 1000, 500, 2000, 100, 1100, 550, 2200},    // Alt: ratio 1.1
+      {1, 0, 500, 2000, 1, 1, 501, 2001},            // zero current value: the add path
+      {3, 1000, 1500, 2000, 10, 1010, 1515, 2000},   // held to map 3's limit 2000
+      {5, 2000, 1000, 3, -10, 1990, 995, 3},         // 2.985 + 0.5 truncates to 3
+      {2, 123, -50, 7199, 1, 124, -49, 7200},        // advance: 0.1 degree each
+      {4, 123, -50, 7199, 10, 133, -40, 7200},       // held to 7200
+      {1, 32000, 500, 2000, 100, 32000, 502, 2006},  // the current point held at its limit, the others move
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "map " << c.map << " cur " << c.cur << " step " << c.step);

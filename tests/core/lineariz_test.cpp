@@ -80,6 +80,24 @@ TEST(LinearisationTest, SortingRepairsFallingAndEqualInputs) {
   EXPECT_EQ(At(block.data(), 528, 7), 467);
 }
 
+TEST(LinearisationTest, OnlyEditedTablesAreSortedOrGivenTheFixedOutputs) {
+  std::vector<uint8_t> before(ecu::kParSize, 0);
+  for (size_t i = 0; i < before.size(); ++i)
+    before[i] = static_cast<uint8_t>(255 - i * 7);  // falling everywhere
+  std::vector<uint8_t> block = before;
+  live::FixThrottleOutputs(block.data(), before.data());
+  EXPECT_FALSE(live::SortLinearisations(block.data(), before.data()));
+  EXPECT_EQ(block, before);
+  // The coolant table edited: it alone is sorted; the throttle table edited: its outputs are fixed.
+  Set(block.data(), 624, 0, 1023);
+  Set(block.data(), 560, 0, 5);
+  live::FixThrottleOutputs(block.data(), before.data());
+  for (int i = 0; i < kLnrPoints; ++i) EXPECT_EQ(At(block.data(), 528, i), live::bpLinearizThrottle[i]);
+  EXPECT_TRUE(live::SortLinearisations(block.data(), before.data()));
+  for (int i = 1; i < kLnrPoints; ++i) EXPECT_GE(At(block.data(), 624, i), At(block.data(), 624, i - 1));
+  EXPECT_EQ(std::memcmp(block.data() + 1008, before.data() + 1008, 32), 0);  // fuel level untouched
+}
+
 TEST(LinearisationTest, TablesShownByTheEquipmentFlags) {
   struct Case {
     uint32_t bike;  // family, model, year

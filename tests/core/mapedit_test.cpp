@@ -26,7 +26,11 @@ class MapEditTest : public ::testing::Test {
     ecu::ecuParData[maps::kCylinderCountOffset] = 2;
     Select(1, 0);
   }
-  void TearDown() override { Select(1, 0); }
+  // Without a baseline every value counts as edited; the tests that need one take it.
+  void TearDown() override {
+    Select(1, 0);
+    maps::DropMapBaseline();
+  }
   static void Select(int map, int cyl) {
     maps::idCurMap = static_cast<uint8_t>(map);
     maps::idCurJcyl = static_cast<uint8_t>(cyl);
@@ -105,6 +109,30 @@ TEST_F(MapEditTest, AxisRepairOnlyOnACheckedGather) {
   EXPECT_EQ(Raw(5, 0, 8, 31), 1234);
 }
 
+TEST_F(MapEditTest, AxesThatCameFallingAreNotRepairedUntilEdited) {
+  // Falling axes as another tool left them: the reference copy holds them too.
+  for (int c = 0; c < maps::kMapCols; ++c) XAxis(1).Set(c, static_cast<int16_t>(20000 - 300 * c));
+  for (int r = 0; r < maps::kMapRows; ++r) YAxis(5).Set(r, static_cast<int16_t>(900 - 40 * r));
+  for (int c = 0; c < maps::kMapCols; ++c) XAxis(5).Set(c, static_cast<int16_t>(9000 - 100 * c));
+  SetRaw(1, 0, 0, 0, 32767);  // beyond the map's limit
+  maps::TakeMapBaseline();    // as the block came
+  const auto before = Block();
+  for (int map : {1, 5}) {
+    Select(map, 0);
+    bool repaired = true;
+    ASSERT_TRUE(maps::GatherMapBlock(true, &repaired));
+    EXPECT_FALSE(repaired) << map;
+  }
+  EXPECT_EQ(Block(), before);
+  // An edit of one breakpoint makes the axis edited: the page's repair runs on it.
+  Select(1, 0);
+  ASSERT_TRUE(maps::StoreTableValue(0, 3, 5000));
+  bool repaired = false;
+  ASSERT_TRUE(maps::GatherMapBlock(true, &repaired));
+  EXPECT_TRUE(repaired);
+  for (int c = 1; c < maps::kMapCols; ++c) EXPECT_GE(XAxis(1).Get(c), XAxis(1).Get(c - 1)) << c;
+}
+
 TEST_F(MapEditTest, ThrottleAxisOfMaps1To4IsFixed) {
   for (int map = 1; map <= 4; ++map) YAxis(map).Set(3, 999);
   Select(2, 0);
@@ -120,12 +148,19 @@ TEST_F(MapEditTest, ThrottleAxisOfMaps1To4IsFixed) {
   EXPECT_EQ(YAxis(5).Get(4), 2500);
 }
 
-TEST_F(MapEditTest, SingleMatrixModeCopiesCylinderOneOnEveryGather) {
+TEST_F(MapEditTest, SingleMatrixModeCopiesTheEditedCellsOfCylinderOne) {
+  // A block that came with one matrix for both and a second matrix of its own keeps it;
+  // what is edited on cylinder 1 reaches cylinder 2, and setting the flag aligns all.
   SetRaw(1, 1, 2, 2, 555);
   maps::SetSingleMatrixFlag(true);
+  maps::TakeMapBaseline();  // as the block came
+  ASSERT_TRUE(maps::GatherMapBlock(true));
+  EXPECT_EQ(Raw(1, 1, 2, 2), 555);
   ASSERT_TRUE(maps::StoreTableValue(5, 6, 1.5));
   ASSERT_TRUE(maps::GatherMapBlock(false));
   EXPECT_EQ(Raw(1, 1, 4, 6), 1500);
+  EXPECT_EQ(Raw(1, 1, 2, 2), 555);
+  maps::AlignMatrixes();
   EXPECT_EQ(Raw(1, 1, 2, 2), 0);
   maps::SetSingleMatrixFlag(false);
   SetRaw(1, 1, 2, 2, 555);

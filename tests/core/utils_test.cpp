@@ -92,3 +92,30 @@ TEST(UtilsTest, PadrAndFields) {
 }
 
 }  // namespace
+
+// Numbers in files and in the window: a decimal point always, a typed comma taken.
+TEST(UtilsTest, NumbersWithAPointWhateverTheLocale) {
+  const struct {
+    double v;
+    int decimals;
+    const char* text;
+  } written[] = {{12.5, 3, "12.500"}, {-0.04, 1, "-0.0"},  {-1.25, 1, "-1.2"},
+                 {2.675, 2, "2.67"},  {1e6, 0, "1000000"}, {0.0005, 3, "0.001"}};
+  for (const auto& w : written) EXPECT_EQ(com::FixedText(w.v, w.decimals), w.text) << w.v;
+  EXPECT_EQ(com::FixedTextUnsignedZero(-0.04, 1), "0.0");
+  EXPECT_EQ(com::FixedTextUnsignedZero(-0.06, 1), "-0.1");
+  const struct {
+    const char* text;
+    bool ok;
+    double v;
+  } read[] = {{"12.5", true, 12.5},  {"12,5", true, 12.5}, {" -3,25 ", true, -3.25}, {"+7", true, 7},
+              {"1.234,5", false, 0}, {"1,2,3", false, 0},  {"12.5x", false, 0},      {"", false, 0},
+              {"nan", false, 0},     {"1e3", true, 1000}};
+  for (const auto& r : read) {
+    double v = 0;
+    EXPECT_EQ(com::ParseDecimal(r.text, &v), r.ok) << r.text;
+    if (r.ok) {
+      EXPECT_DOUBLE_EQ(v, r.v) << r.text;
+    }
+  }
+}

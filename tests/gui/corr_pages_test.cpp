@@ -7,11 +7,15 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTableView>
 #include <functional>
+#include <vector>
 
 #include "kestra_fixture.h"
 #include "link/bytes.h"
+#include "maps/advance.h"
 #include "maps/ui/corrpage.h"
+#include "maps/ui/mp1page.h"
 #include "ui_corrval.h"
 
 namespace kestra_test {
@@ -145,6 +149,33 @@ TEST_F(CorrPagesTest, InjectionEditorFromTheMainPanel) {
   EXPECT_EQ(cyl2->item(1, 6)->text(), "1.000");
   EXPECT_TRUE(inj->Redo());
   EXPECT_EQ(At(8920, 5), 1100);
+}
+
+TEST_F(CorrPagesTest, UndoOnTheMapEditorLeavesAnAdvanceEditAlone) {
+  // The map editor had an edit of its own, then the advance editor gets one.
+  Click(F().CBmaps);
+  auto* maps = dynamic_cast<maps::Mp1Page*>(window->Pages().Find(PageId::MapEditor));
+  ASSERT_NE(maps, nullptr);
+  maps->Matrix()->setFocus();
+  maps->Matrix()->setCurrentIndex(maps->Matrix()->model()->index(3, 3));
+  QTest::keyClick(maps->Matrix(), Qt::Key_Plus);
+  const std::vector<uint8_t> mapEdited(ecu::ecuMapData, ecu::ecuMapData + ecu::kMapSize);
+  // Away from the maps, every page switch gathers every page, the map editor too.
+  Click(F().CBadv);
+  Click(F().CBinj);
+  Click(F().CBadv);
+  maps::CorrPage* adv = Page(PageId::Advance);
+  const maps::CorrCurve& air = maps::AdvEditor().curves[0];
+  Type(adv->Curve(0), 1, 0, "2");
+  const int16_t typed = At(air.values, 0);
+  ASSERT_NE(typed, mapEdited[air.values] | (mapEdited[air.values + 1] << 8));
+  // Back on the maps, Ctrl+Z takes back the map edit, never the advance value.
+  Click(F().CBmaps);
+  maps->Matrix()->setFocus();
+  QTest::keyClick(maps->Matrix(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(At(air.values, 0), typed);
+  QTest::keyClick(maps->Matrix(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(At(air.values, 0), typed);
 }
 
 TEST_F(CorrPagesTest, AdvanceDialogAddsAndHoldsAtTheLimit) {

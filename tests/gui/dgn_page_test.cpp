@@ -85,5 +85,23 @@ TEST_F(DgnPageTest, LockedUntilThePasswordIsTyped) {
   EXPECT_EQ(page->Form().CBdgnPwdSet->text().toStdString(), "Change");
 }
 
+TEST_F(DgnPageTest, AReconnectionOnAnotherPageProbesThePasswordAgain) {
+  model.diagPassword = "abc";
+  StartDiag();
+  page->Form().STRdgnPwd->setText("abc");
+  Click(page->Form().CBdgnPwdConfirm);
+  ASSERT_TRUE(Edit("NUMrpmLimit")->isEnabled());
+  // Off and on again while the main panel is in front: a new connection, locked again.
+  Click(F().CBinfo);
+  Click(F().TBcom);
+  model.diagUnlocked = false;  // the ignition was off meanwhile: the ECU is locked again
+  ASSERT_TRUE(Connect());
+  Click(F().CBdiag);
+  window->Link().MainTimer();
+  EXPECT_FALSE(Edit("NUMrpmLimit")->isEnabled());
+  EXPECT_TRUE(page->Form().CBdgnPwdConfirm->isEnabled());
+  EXPECT_FALSE(page->Form().CBdgnPwdConfirm->isHidden());
+}
+
 }  // namespace
 }  // namespace kestra_test

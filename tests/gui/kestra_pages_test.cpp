@@ -396,11 +396,13 @@ TEST_F(PagesTest, ThrottleSettingWithTheSimulator) {
   EXPECT_EQ(io.Messages()[0].text, "Some error occurred...");
   EXPECT_EQ(At(560, 0), 100);
 
-  // Idle 100, full 900.
+  // Idle 100, full 900, over inputs that would all fall below the new idle one: the new
+  // inputs are in place before the sorting, and the outputs keep their fixed steps.
   io.log.clear();
   device.throttleReply = sim::AppDevice::ThrottleReply::Count;
   device.throttleCounts = {100, 100, 100, 100, 899, 901, 900, 900};
   device.throttleReadings = 0;
+  for (int c = 1; c < 15; ++c) SetCell(f.TABfarf, 1, c, QStringLiteral("0"));
   SetCell(f.TABth2o, 1, 0, QStringLiteral("7.5"));  // an edit of another table is kept
   AnswerDialog("CBset");
   AnswerDialog("CBset");
@@ -410,8 +412,24 @@ TEST_F(PagesTest, ThrottleSettingWithTheSimulator) {
                                 526, 580, 633, 686, 740, 793, 846, 900};
   for (int i = 0; i < 16; ++i) EXPECT_EQ(At(560, i), expected[i]) << i;
   EXPECT_EQ(f.TABfarf->item(1, 3)->text(), "260");
+  for (int c = 0; c < 4; ++c)
+    EXPECT_EQ(f.TABfarf->item(2, c)->text(), QStringList({"0.0", "6.7", "13.3", "20.0"})[c]) << c;
   EXPECT_EQ(At(592, 0), 75);
   EXPECT_FALSE(Lnr().ThrottleDialog()->isVisible());
+
+  // A full-open reading that is not above the idle one is refused; the pop-up stays.
+  io.log.clear();
+  device.throttleCounts = {100, 100, 100, 100, 90, 90, 90, 90};
+  device.throttleReadings = 0;
+  io.confirms.push_back(true);  // "Possible error": continue
+  AnswerDialog("CBset");
+  AnswerDialog("CBset");
+  AnswerDialog("CBcancel");
+  Click(f.CBcalibrationFarf);
+  ASSERT_EQ(io.Messages().size(), 1u);
+  EXPECT_EQ(io.Messages()[0].title, "Warning!");
+  EXPECT_EQ(io.Messages()[0].text, live::szFullNotAboveIdle);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(At(560, i), expected[i]) << i;
 
   // An idle reading far from the first input asks; "no" closes the pop-up untouched.
   io.log.clear();

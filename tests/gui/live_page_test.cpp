@@ -5,6 +5,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -138,11 +139,19 @@ TEST_F(LivePageTest, RecordWritesEveryRecordAndTheStatusLine) {
   Click(F().CBinfo);  // leaving the page ends the recording
   EXPECT_FALSE(page->Form().TBrecord->isChecked());
   EXPECT_NE(io.lastStatus.find("Recorded 40 records"), std::string::npos) << io.lastStatus;
+  // Every row has the header's fields, with decimal points, whatever the desktop's locale.
   std::ifstream in(path);
   std::string line;
   int lines = 0;
-  while (std::getline(in, line)) ++lines;
+  size_t fields = 0;
+  while (std::getline(in, line)) {
+    const size_t n = static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+    if (lines++ == 0) fields = n;
+    EXPECT_EQ(n, fields) << "line " << lines << ": " << line.substr(0, 80);
+  }
   EXPECT_EQ(lines, 41);
+  EXPECT_GT(fields, 100u);
+  EXPECT_NE(page->Widget()->findChild<QLineEdit*>(QStringLiteral("NUMth2o"))->text().indexOf('.'), -1);
 
   // The file dialog proposes a name with the moment in it; cancelling records nothing.
   Click(F().CBlive);

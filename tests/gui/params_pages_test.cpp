@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <algorithm>
 #include <cstring>
 
 #include "ecudata/fields.h"
@@ -67,7 +68,43 @@ TEST_F(ParamPagesTest, ReachedFromTheMainPanelAndByTheirPageButtons) {
   EXPECT_EQ(window->Pages().Current(), PageId::Param3);
   Click(P3().Form().CBparmPage);
   EXPECT_EQ(window->Pages().Current(), PageId::Param1);
+  // Page 3 locked again (a wrong DTC password): "Parameters" does not bring it back.
+  Click(P1().Form().CBparmPage);
+  Click(P2().Form().CBparmPage);
+  ASSERT_EQ(window->Pages().Current(), PageId::Param3);
+  window->Pages().hooks.enableDtcPage = [] { return uint8_t{0}; };
+  Click(F().CBinfo);
+  Click(F().CBparms);
+  EXPECT_EQ(window->Pages().Current(), PageId::Param1);
   EXPECT_TRUE(io.Messages().empty());
+}
+
+TEST_F(ParamPagesTest, NumbersShowAPointAndTakeATypedComma) {
+  Start();
+  Click(F().CBparms);
+  // The first shown field with decimals.
+  const ecu::Field* field = nullptr;
+  QDoubleSpinBox* box = nullptr;
+  for (const ecu::Field& f : params::Pr1Fields()) {
+    if (f.kind != ecu::FieldKind::Numeric || f.decimals == 0 || f.InTable() || f.Count() != 1) continue;
+    box = P1().Widget()->findChild<QDoubleSpinBox*>(QString::fromLatin1(f.control));
+    if (box && box->isVisibleTo(P1().Widget())) {
+      field = &f;
+      break;
+    }
+  }
+  ASSERT_NE(field, nullptr);
+  EXPECT_NE(box->text().indexOf('.'), -1) << box->text().toStdString();
+  double target = std::clamp(1.5, field->min, field->max) == 1.5 ? 1.5 : field->min;
+  if (box->value() == target) target = field->max;
+  const QString typed = ecu::FormatShown(*field, target).c_str();
+  box->setFocus();
+  box->selectAll();
+  QTest::keyClicks(box, QString(typed).replace('.', ','));
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_DOUBLE_EQ(box->value(), target) << typed.toStdString();
+  ASSERT_TRUE(P1().Gather());
+  EXPECT_DOUBLE_EQ(ecu::GetShown(ecu::ecuMapData, *field), target);
 }
 
 TEST_F(ParamPagesTest, GroupsFollowTheBike) {
@@ -262,6 +299,21 @@ TEST_F(ParamPagesTest, DtcPageRepairsAndFiles) {
   EXPECT_EQ(io.dialogs.back().title, "Load DTC Map");
   EXPECT_EQ(kj->item(2, 2)->text(), "1.000");
   EXPECT_TRUE(io.Messages().empty());
+
+  // A shipped preset is never overwritten in place.
+  const std::string preset = params::DtcPresetPath(1);
+  QFile presetFile(QString::fromStdString(preset));
+  ASSERT_TRUE(presetFile.open(QIODevice::ReadOnly));
+  const QByteArray presetBytes = presetFile.readAll();
+  presetFile.close();
+  kj->item(2, 2)->setText("0.777");
+  io.files.push_back({com::FileSelect::Existing, preset});
+  Click(f.CBdtcMapStore);
+  ASSERT_EQ(io.Messages().size(), 1u);
+  EXPECT_EQ(io.Messages()[0].title, "Store DTC Map");
+  EXPECT_NE(io.Messages()[0].text.find("shipped with the program"), std::string::npos);
+  ASSERT_TRUE(presetFile.open(QIODevice::ReadOnly));
+  EXPECT_EQ(presetFile.readAll(), presetBytes);
 }
 
 TEST_F(ParamPagesTest, CoCorrectionResetOverTheLink) {

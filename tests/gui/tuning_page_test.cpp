@@ -5,6 +5,7 @@
 #include <QDoubleSpinBox>
 #include <cmath>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -137,6 +138,63 @@ TEST_F(TuningPageTest, AnAutoSessionShowsItsStateColoursAndWorkingPoint) {
   EXPECT_EQ(Background(6, 3), Rgb(kColourMarkedEnabled));
   EXPECT_FALSE(P().CBtuneAuto->isEnabled());
   EXPECT_TRUE(P().CBtuneOff->isEnabled());
+}
+
+TEST_F(TuningPageTest, AManualSessionDimsAutoOnTheEditorAndNeverTrapsExit) {
+  Start();
+  ASSERT_TRUE(Connect());
+  Click(F().CBmaps);
+  Tick();
+  EXPECT_TRUE(EditorButton("CBautoMap")->isEnabled());
+  EXPECT_TRUE(EditorButton("CBmanualMap")->isEnabled());
+  // The ECU reports a manual session (identity bit 6 without bit 5), then an automatic one.
+  device.identity.flag6 = true;
+  Tick();
+  EXPECT_FALSE(EditorButton("CBautoMap")->isEnabled());
+  EXPECT_TRUE(EditorButton("CBmanualMap")->isEnabled());
+  device.identity.flag5 = true;
+  Tick();
+  EXPECT_TRUE(EditorButton("CBautoMap")->isEnabled());
+  EXPECT_FALSE(EditorButton("CBmanualMap")->isEnabled());
+  device.identity.flag5 = false;
+  Tick();
+  ASSERT_EQ(tuneInfo.State(), kStateManual);
+
+  // The ignition goes off: the link closes with the manual state still held. Commands and
+  // Exit go ahead without asking to abort what cannot be reached.
+  com::CloseComPort();
+  io.log.clear();
+  Click(F().CBinfo);
+  EXPECT_EQ(window->Pages().Current(), shell::PageId::Main);
+  EXPECT_EQ(window->Exit(), 0);
+  EXPECT_EQ(quits, 1);
+  for (const auto& e : io.log) EXPECT_NE(e.text, "Abort?") << e.title;
+}
+
+TEST_F(TuningPageTest, ACorrectionBoxShowsTheEcusAnswerUnlessTextIsBeingTyped) {
+  Start();
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  Click(F().CBmaps);
+  Click(EditorButton("CBmanualMap"));
+  ASSERT_EQ(window->Pages().Current(), shell::PageId::MapTuning);
+  QDoubleSpinBox* box = P().NSj1TuneCor;
+  box->setEnabled(true);
+  box->setFocus();
+  ASSERT_TRUE(box->hasFocus());
+  tuneInfo.j1Cor = 1030;
+  Page().ScatterMp2Panel();
+  EXPECT_DOUBLE_EQ(box->value(), 1.03);  // the focus alone keeps nothing
+  box->selectAll();
+  QTest::keyClicks(box, "1.05");  // typed, not committed
+  tuneInfo.j1Cor = 1040;
+  Page().ScatterMp2Panel();
+  EXPECT_EQ(box->cleanText(), "1.05");
+  QTest::keyClick(box, Qt::Key_Return);  // committed: the next answer shows
+  tuneInfo.j1Cor = 1060;
+  Page().ScatterMp2Panel();
+  EXPECT_DOUBLE_EQ(box->value(), 1.06);
 }
 
 TEST_F(TuningPageTest, DoubleClicksKeysAndPopups) {

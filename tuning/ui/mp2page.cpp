@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
@@ -236,10 +237,15 @@ uint8_t Mp2Page::Init() {
     int correction;
   } corrections[] = {
       {form_->NSj1TuneCor, kCorInj1}, {form_->NSj2TuneCor, kCorInj2}, {form_->NSaTuneCor, kCorAdv}};
-  for (const auto& c : corrections)
+  for (const auto& c : corrections) {
     connect(c.spin, &QDoubleSpinBox::valueChanged, this, [this, c](double v) {
       if (!Busy() && !scattering_) SetTuningAdjust(c.correction, v);
     });
+    // Committed text is the user's no longer: the ECU's answer may replace it.
+    connect(c.spin, &QDoubleSpinBox::editingFinished, this, [spin = c.spin] {
+      if (auto* edit = spin->findChild<QLineEdit*>()) edit->setModified(false);
+    });
+  }
   connect(form_->TBselectCorrection, &QPushButton::clicked, this, [this](bool on) {
     if (Busy()) return;
     SelectCorrection(on, form_->NSj1TuneCor->value());
@@ -417,6 +423,11 @@ void Mp2Page::FillTuneTable() {
     if (item->text() != text) item->setText(text);
     const bool differs = v != AxisValue(ecu::ecuMapRefData, place.yAxis, r);
     item->setForeground(differs ? Rgb(kColourChanged) : QColor(Qt::black));
+    if (item->font().bold() != differs) {  // red and bold, as every changed value
+      QFont f = item->font();
+      f.setBold(differs);
+      item->setFont(f);
+    }
   }
 }
 
@@ -448,6 +459,9 @@ void Mp2Page::ScatterTuneSettings() {
 
 uint8_t Mp2Page::GatherTuneSettings() {
   if (!binding_.Gather(mtSettings.data())) return 0;
+  // The tracking mode as the ring reads: a value outside 0..3 reads as 7.
+  if (SettingsValue(mtSettings, kTrackModeOffset) > 3)
+    SetSettingsValue(mtSettings, kTrackModeOffset, kTrackModeInvalid);
   const Gains g = GetCurLambdaMode(gainRanges, form_->NSlambdaMode->value());
   SetSettingsValue(mtSettings, kKpOffset, g.kp);
   SetSettingsValue(mtSettings, kKiOffset, g.ki);
@@ -489,7 +503,11 @@ void Mp2Page::ShowTuneInfo(bool withSettings) {
 
   scattering_ = true;
   auto set = [](QDoubleSpinBox* box, double v) {
-    if (box->hasFocus() && !box->isReadOnly()) return;  // the user is typing a correction
+    // Only text the user is typing and has not committed yet stays; a box that merely
+    // has the focus (after a click on its arrows, say) shows the ECU's answer.
+    const auto* edit = box->findChild<QLineEdit*>();
+    const bool typing = box->hasFocus() && !box->isReadOnly() && edit && edit->isModified();
+    if (typing) return;
     QSignalBlocker block(box);
     if (box->value() != v) box->setValue(v);
   };
@@ -576,17 +594,14 @@ void Mp2Page::MarkWorkingPoint() {
   if (step.shown)
     for (int r : {step.farf.lo, step.farf.hi})
       for (int c : {step.rpm.lo, step.rpm.hi}) FillCell(r + 1, c);
-  if (step.scrollToColumn > 0) {
+  if (step.scrollToColumn > 0 && step.shown) {
+    // By whole cells, just far enough that both marked columns are in view (the table
+    // may scroll per item, so no pixel arithmetic on its scroll bar).
     QTableWidget* m = form_->TABmatrix;
-    const int col = step.scrollToColumn - 1;
-    QScrollBar* bar = m->horizontalScrollBar();
-    const int left = m->columnViewportPosition(col);
-    const int right = left + m->columnWidth(col);
-    const int width = m->viewport()->width();
-    int value = bar->value();
-    if (right + 5 > width) value += right + 5 - width;
-    if (left - 5 < 0) value += left - 5;
-    bar->setValue(std::clamp(value, bar->minimum(), bar->maximum()));
+    const int row = std::clamp(step.farf.lo + 1, 0, m->rowCount() - 1);
+    for (int c : {step.scrollToColumn - 1, step.rpm.hi, step.rpm.lo})
+      if (c >= 0 && c < m->columnCount())
+        m->scrollTo(m->model()->index(row, c), QAbstractItemView::EnsureVisible);
   }
 }
 
@@ -625,6 +640,10 @@ uint8_t Mp2Page::Mp2Timer() {
     redraw = true;
   }
   if (r.justConnected && tuneInfo.Tuning()) redraw = true;
+  // Maps read from the ECU start a new edit history, as Load and Receive do: an undo must
+  // never put values from before the session back over cells the ECU tuned.
+  if (r.configLoaded && registry_) registry_->BlocksReplaced(ecu::kParType);
+  if (r.mappingLoaded && registry_) registry_->BlocksReplaced(ecu::kMapType);
   if (r.configLoaded && registry_) {
     registry_->ScatterAllPanels();  // the tuning page is one of them
   } else if (redraw) {
