@@ -163,11 +163,13 @@ TEST_F(KalvexWindow, SendProgramsTheFileAndShowsTheResult) {
   int pumps = 0;
   bool alwaysDimmed = true;
   std::vector<int> gauge;
+  bool timeLeftShown = false;
   io.probe = [&] {
     ++pumps;
     alwaysDimmed = alwaysDimmed && !F().CBsend->isEnabled() && !F().CBexit->isEnabled() &&
                    !F().RINGport->isEnabled() && F().TMmain->text() == "Programming...";
     gauge.push_back(F().NUMfwKbyte->value());
+    timeLeftShown = timeLeftShown || F().NUMfwKbyte->format().contains(QStringLiteral(" s left"));
   };
   io.files.push_back(path);
   QTest::mouseClick(F().CBsend, Qt::LeftButton);
@@ -184,6 +186,10 @@ TEST_F(KalvexWindow, SendProgramsTheFileAndShowsTheResult) {
   EXPECT_TRUE(F().RINGport->isEnabled());
   EXPECT_EQ(F().NUMfwKbyte->value(), F().NUMfwKbyte->maximum());
   EXPECT_EQ(F().NUMfwKbyteLabel->text(), "");
+  // The percentage and time left while programming; the time it took at the end.
+  EXPECT_TRUE(timeLeftShown);
+  EXPECT_TRUE(F().NUMfwKbyte->format().startsWith(QStringLiteral("9.9 / 9.9 KB   took ")))
+      << F().NUMfwKbyte->format().toStdString();
   ASSERT_TRUE(WaitFor([&] { return F().TMmain->text() == "Done!"; }));
   EXPECT_EQ(device.Stream().size(), 253u * 40 + 8);
   EXPECT_TRUE(device.EndFrameSeen());
