@@ -392,4 +392,30 @@ std::vector<Finding> CheckConnection(const SystemFacts& facts, const std::string
   return out;
 }
 
+std::vector<Finding> CheckSelectedPort(const SystemFacts& facts) {
+  const auto& items = PortItems();
+  const int index = PortIndex();
+  if (index < 0 || index >= static_cast<int>(items.size()) || items[index].value < 0)
+    return CheckConnection(facts, "usb");
+  return CheckConnection(facts, items[index].device);
+}
+
+std::string ReportText(const std::vector<Finding>& findings) {
+  std::string text;
+  for (const Finding& finding : findings) text += (text.empty() ? "" : "\n") + FindingLine(finding);
+  return text.empty() ? "Nothing to check." : text;
+}
+
+std::string FailedConnectText(const std::string& port, const std::string& portError,
+                              const std::vector<Finding>& findings) {
+  std::string problems;
+  for (const Finding& finding : findings)
+    if (finding.problem) problems += "\n- " + finding.text;
+  if (portError.empty() && problems.empty()) return {};
+  std::string text = portError.empty() ? "The ECU does not answer on " + port + "."
+                                       : port + " does not open: " + portError + ".";
+  if (!problems.empty()) text += "\nThe connection check found:" + problems;
+  return text;
+}
+
 }  // namespace com

@@ -63,4 +63,14 @@ std::vector<std::string> UsbSerialDevices(const SystemFacts& facts);
 // device) or a device path.
 std::vector<Finding> CheckConnection(const SystemFacts& facts, const std::string& port);
 
+// The check of the port selected in the port list.
+std::vector<Finding> CheckSelectedPort(const SystemFacts& facts);
+// Every finding, one line each (the window's "Check connection...").
+std::string ReportText(const std::vector<Finding>& findings);
+// The message of a failed connect on the port labelled `port`: why the port did not
+// open (`portError`, empty when it opened and the ECU stayed silent) and the problems
+// the check found. Empty when there is nothing to tell beyond the silence.
+std::string FailedConnectText(const std::string& port, const std::string& portError,
+                              const std::vector<Finding>& findings);
+
 }  // namespace com

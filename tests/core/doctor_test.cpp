@@ -319,4 +319,14 @@ TEST(Doctor, WholeCheckCoversTheAdapterAndEveryUsbSerialDevice) {
   EXPECT_TRUE(com::AnyProblem(findings));
 }
 
+TEST(Doctor, FailedConnectMessage) {
+  const std::vector<Finding> findings = {{false, "fine"}, {true, "busy"}, {true, "slow"}};
+  EXPECT_EQ(com::FailedConnectText("/dev/ttyUSB0", "", findings),
+            "The ECU does not answer on /dev/ttyUSB0.\nThe connection check found:\n- busy\n- slow");
+  EXPECT_EQ(com::FailedConnectText("USB", "no USB adapter \"USB CAN Tarvenco\" found", {{false, "fine"}}),
+            "USB does not open: no USB adapter \"USB CAN Tarvenco\" found.");
+  // A silent ECU with nothing wrong on this side: nothing beyond ">Connection?<".
+  EXPECT_EQ(com::FailedConnectText("USB", "", {{false, "fine"}}), "");
+}
+
 }  // namespace
