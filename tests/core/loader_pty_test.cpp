@@ -123,4 +123,19 @@ TEST_F(LoaderOnPty, CliInfoAndProgram) {
   EXPECT_NE(status, 0);
 }
 
+// The window program answers --exit-when-shown as Kestra does: "shown" once painted.
+TEST(KalvexProgram, ExitWhenShown) {
+  const std::string kalvex = std::string(BUILD_DIR) + "/loader/kalvex";
+  if (::access(kalvex.c_str(), X_OK) != 0) GTEST_SKIP() << "no kalvex (built without the windows)";
+  std::string out;
+  FILE* p = ::popen(("QT_QPA_PLATFORM=offscreen " + kalvex + " --exit-when-shown 2>/dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[256];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  EXPECT_EQ(out, "shown\n");
+  EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
+}
+
 }  // namespace
