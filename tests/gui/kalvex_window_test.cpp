@@ -141,6 +141,30 @@ TEST_F(KalvexWindow, ConnectsAndShowsIdentity) {
   EXPECT_EQ(F().TBOXufwVersion->toPlainText(), "");
 }
 
+// The manual's picture of Kalvex, half-way through a run (written by `make pictures`).
+TEST_F(KalvexWindow, ManualPicture) {
+  const QString pictures = qEnvironmentVariable("KESTRA_MANUAL_PICTURES");
+  if (pictures.isEmpty()) GTEST_SKIP() << "KESTRA_MANUAL_PICTURES not set";
+  const std::string path = (dir.path() + "/fw.mlf").toStdString();
+  const Bytes file = SecondGenFile("TrvcoCrv", 253 * 200);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  panel->show();
+  panel->Start();
+  ASSERT_TRUE(WaitFor([&] { return loader::fBloadFound && !loader::fUpdUfwVersion; }));
+  bool saved = false;
+  io.probe = [&] {
+    if (saved || F().NUMfwKbyte->value() * 2 < F().NUMfwKbyte->maximum()) return;
+    QApplication::processEvents();
+    saved = panel->grab().save(pictures + QStringLiteral("/kalvex.png"));
+  };
+  io.files.push_back(path);
+  QTest::mouseClick(F().CBsend, Qt::LeftButton);
+  io.probe = nullptr;
+  EXPECT_TRUE(saved);
+}
+
 TEST_F(KalvexWindow, PlainFormBootLoaderIsGreen) {
   device.Options().hello = sim::BootOptions::Hello::Plain;
   device.Options().hasApplication = false;
