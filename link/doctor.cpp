@@ -268,7 +268,11 @@ std::vector<Finding> CheckUsbAdapter(const SystemFacts& facts, const std::string
     if (!adapter && device.description == description) adapter = &device;
   }
   if (!adapter) {
-    if (devices.empty())
+    if (devices.empty() && !Exists(Under(facts, "/dev/bus/usb")))
+      out.push_back(
+          Problem("no USB device can be seen: /dev/bus/usb is missing (in a container, pass the "
+                  "USB bus through)"));
+    else if (devices.empty())
       out.push_back(Problem("no FTDI device is on the USB: the adapter " + Quoted(description) +
                             " is not plugged in (or its cable or hub is at fault)"));
     else

@@ -207,86 +207,49 @@ TEST(Doctor, UsbAdapter) {
     const char* name;
     std::vector<FtdiDevice> devices;
     std::string listError;
-    bool ruleInstalled, inPlugdev, seat;
+    bool bus;                           // /dev/bus/usb is there
+    bool ruleInstalled;                 // 70-tarvenco.rules
+    bool inPlugdev;                     // the session has the group plugdev
+    bool seat;                          // the login is the active session at the seat
     std::vector<std::string> expected;  // in the report, in any order
     bool problem;
   };
+  const FtdiDevice other{1, 7, "FT232R USB UART", Open::Ok, ""};
+  const FtdiDevice adapter{2, 12, "USB CAN Tarvenco", Open::Ok, ""};
+  // A device that may not be opened has no description from libftdi1: it comes from sysfs.
+  const FtdiDevice locked{2, 12, "", Open::NoPermission, ""};
+  // clang-format off
   const Case cases[] = {
-      {"bus not listed",
-       {},
-       "libusb_init() failed",
-       false,
-       false,
-       false,
-       {"problem: the USB devices cannot be listed (libusb_init() failed)"},
-       true},
-      {"nothing plugged",
-       {},
-       "",
-       false,
-       false,
-       false,
-       {"problem: no FTDI device is on the USB: the adapter \"USB CAN Tarvenco\" is not plugged in"},
-       true},
-      {"another adapter",
-       {{1, 7, "FT232R USB UART", Open::Ok, ""}},
-       "",
-       false,
-       false,
-       false,
+      {"bus not listed", {}, "libusb_init() failed", true, false, false, false,
+       {"problem: the USB devices cannot be listed (libusb_init() failed)"}, true},
+      {"no USB bus", {}, "", false, false, false, false,
+       {"problem: no USB device can be seen: /dev/bus/usb is missing"}, true},
+      {"nothing plugged", {}, "", true, false, false, false,
+       {"problem: no FTDI device is on the USB: the adapter \"USB CAN Tarvenco\" is not plugged in"}, true},
+      {"another adapter", {other}, "", true, false, false, false,
        {"ok: FTDI device at /dev/bus/usb/001/007: \"FT232R USB UART\"",
-        "problem: none of the FTDI devices is the adapter \"USB CAN Tarvenco\""},
-       true},
-      {"found",
-       {{1, 7, "FT232R USB UART", Open::Ok, ""}, {2, 12, "USB CAN Tarvenco", Open::Ok, ""}},
-       "",
-       false,
-       false,
-       false,
-       {"ok: the USB adapter \"USB CAN Tarvenco\" is found and opens"},
-       false},
-      {"busy",
-       {{2, 12, "USB CAN Tarvenco", Open::Failed, "Resource busy"}},
-       "",
-       true,
-       true,
-       true,
-       {"does not open (Resource busy)"},
-       true},
-      // The description of a device that may not be opened comes from sysfs.
-      {"no rule",
-       {{2, 12, "", Open::NoPermission, ""}},
-       "",
-       false,
-       false,
-       false,
+        "problem: none of the FTDI devices is the adapter \"USB CAN Tarvenco\""}, true},
+      {"found", {other, adapter}, "", true, false, false, false,
+       {"ok: the USB adapter \"USB CAN Tarvenco\" is found and opens"}, false},
+      {"busy", {{2, 12, "USB CAN Tarvenco", Open::Failed, "Resource busy"}}, "", true, true, true, true,
+       {"does not open (Resource busy)"}, true},
+      {"no rule", {locked}, "", true, false, false, false,
        {"ok: FTDI device at /dev/bus/usb/002/012: \"USB CAN Tarvenco\"",
         "problem: the USB adapter \"USB CAN Tarvenco\" is found but you may not open /dev/bus/usb/002/012",
-        "problem: the udev rule 70-tarvenco.rules is not installed"},
-       true},
-      {"remote login",
-       {{2, 12, "", Open::NoPermission, ""}},
-       "",
-       true,
-       false,
-       false,
+        "problem: the udev rule 70-tarvenco.rules is not installed"}, true},
+      {"remote login", {locked}, "", true, true, false, false,
        {"ok: the udev rule is installed: /usr/lib/udev/rules.d/70-tarvenco.rules",
-        "uaccess does not apply, and you are not in plugdev: sudo usermod -aG plugdev rider"},
-       true},
-      {"rule not applied yet",
-       {{2, 12, "", Open::NoPermission, ""}},
-       "",
-       true,
-       true,
-       true,
-       {"ok: you are in the group plugdev", "(uaccess)", "problem: the rule has not been applied"},
-       true},
+        "uaccess does not apply, and you are not in plugdev: sudo usermod -aG plugdev rider"}, true},
+      {"rule not applied yet", {locked}, "", true, true, true, true,
+       {"ok: you are in the group plugdev", "(uaccess)", "problem: the rule has not been applied"}, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakeFacts facts;
     facts.ftdi = c.devices;
     facts.ftdiError = c.listError;
+    if (c.bus) fs::create_directories(facts.Root() + "/dev/bus/usb/002");
     facts.Write("/sys/bus/usb/devices/2-1.4/busnum", "2\n");
     facts.Write("/sys/bus/usb/devices/2-1.4/devnum", "12\n");
     facts.Write("/sys/bus/usb/devices/2-1.4/product", "USB CAN Tarvenco\n");
