@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # Extra configure options, e.g. CMAKE_ARGS=-DKESTRA_WERROR=ON (as CI builds).
 CMAKE_ARGS ?=
 
-.PHONY: run test build deps clean bench package
+.PHONY: run test build deps clean bench package pictures
 
 deps:
 	@scripts/install-deps
@@ -36,3 +36,12 @@ bench: build
 # The Debian package: $(BUILD)/kestra_<version>_<arch>.deb (install it with apt install ./...).
 package: build
 	@cmake --build $(BUILD) --target package -- --no-print-directory
+
+# The manual's pictures (docs/pictures/), one per page of Kestra and one of Kalvex: the
+# window tests take them on an X server (Xvfb) against the simulator in the process.
+pictures: build
+	@mkdir -p docs/pictures
+	@KESTRA_MANUAL_PICTURES=$(CURDIR)/docs/pictures QT_QPA_PLATFORM=xcb \
+	  xvfb-run -a -s "-screen 0 1600x1200x24" $(BUILD)/tests/gui_tests --gtest_filter='*ManualPicture*' \
+	  --gtest_brief=1
+	@echo "== $$(ls docs/pictures/*.png | wc -l) pictures in docs/pictures/"

@@ -1,7 +1,9 @@
 // Programming a 256 KiB second-generation firmware file against q740-sim playing the
 // boot loader on a pseudo-terminal, paced as a serial line of 38400 and 312500 baud.
 // Prints the time of the run beside the wire-time bound: every byte of the erases,
-// data blocks, end frame and their acknowledgements at 11 bits a byte (8N2).
+// data blocks, end frame and their acknowledgements at 11 bits a byte (8N2); and how
+// far the time left that the gauge shows was from the real remaining time, from the
+// first 10 % on (bound: within 10 %).
 //
 //   flash_bench [--sim PATH] [--baud N]...   (default: both rates)
 #include <signal.h>
@@ -11,9 +13,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +27,7 @@
 #include "link/frame.h"
 #include "loader/file.h"
 #include "loader/program.h"
+#include "loader/view.h"
 #include "sim/simprocess.h"
 
 namespace {
@@ -67,6 +72,42 @@ void BlockRoundTrips(int baud) {
       "%8s  one block: wire %.3f ms, beyond it: median %.0f us, 90%% %.0f us, max %.0f us   (no bound: "
       "for information)\n",
       "", wire * 1e3, extra[extra.size() / 2] * 1e6, extra[extra.size() * 9 / 10] * 1e6, extra.back() * 1e6);
+}
+
+// Keeps every estimate of the time left with the moment it was shown.
+class EtaView : public loader::HeadlessView {
+ public:
+  struct Shown {
+    double fraction, secondsLeft, at;
+  };
+  void SetRunTime(const loader::RunTime& t) override {
+    HeadlessView::SetRunTime(t);
+    if (t.took < 0 && t.secondsLeft >= 0)
+      shown.push_back(
+          {t.fraction, t.secondsLeft,
+           std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count()});
+  }
+  std::vector<Shown> shown;
+};
+
+// The estimates' errors against the real remaining time at a few points of the run;
+// returns the largest from 10 % to 90 %.
+double PrintEtaErrors(const EtaView& view, double end) {
+  double worst = 0.0;
+  std::printf("%8s  time left shown vs real:", "");
+  size_t next = 0;
+  const double points[] = {0.10, 0.25, 0.50, 0.75, 0.90};
+  for (const auto& s : view.shown) {
+    const double real = end - s.at;
+    const double error = real > 0 ? (s.secondsLeft - real) / real : 0.0;
+    if (s.fraction >= 0.10 && s.fraction <= 0.90) worst = std::max(worst, std::fabs(error));
+    if (next < std::size(points) && s.fraction >= points[next]) {
+      std::printf("  %2.0f%%: %.2f/%.2f s (%+.1f%%)", points[next] * 100, s.secondsLeft, real, error * 100);
+      ++next;
+    }
+  }
+  std::printf("\n");
+  return worst;
 }
 
 }  // namespace
@@ -131,9 +172,13 @@ int main(int argc, char** argv) {
       sim.Stop();
       return 1;
     }
+    EtaView view;
+    loader::SetView(&view);
     const auto start = std::chrono::steady_clock::now();
     const int result = loader::SendFirmware(path);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto stop = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(stop - start).count();
+    loader::SetView(nullptr);
     struct stat st {};
     const bool streamOk = ::stat(streamOut.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == copySize;
     const double bound = WireBytes(copySize) * 11.0 / baud;
@@ -142,6 +187,10 @@ int main(int argc, char** argv) {
                 ratio <= 1.10 ? "met" : "MISSED",
                 result == loader::kResultDone && streamOk ? "" : "  (run FAILED)");
     if (result != loader::kResultDone || !streamOk || ratio > 1.10) ++failures;
+    const double worst = PrintEtaErrors(view, std::chrono::duration<double>(stop.time_since_epoch()).count());
+    std::printf("%8s  largest error of the time left from 10 %% to 90 %%: %.1f %%   bound <= 10 %% %s\n", "",
+                worst * 100, worst <= 0.10 ? "met" : "MISSED");
+    if (worst > 0.10) ++failures;
     BlockRoundTrips(baud);
     com::CloseComPort();
     sim.Stop();

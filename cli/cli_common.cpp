@@ -45,15 +45,18 @@ void TerminalUserIo::SetProgressBar(uint32_t done, uint32_t total) {
   ShowProgress(done, total, "bytes");
 }
 
-void TerminalUserIo::ShowProgress(double done, double total, const char* unit) {
+void TerminalUserIo::ShowProgress(double done, double total, const char* unit, const std::string& after) {
   if (!tty_ || total <= 0) return;
   int percent = static_cast<int>(done / total * 100.0);
-  if (percent == lastPercent_) return;
+  if (percent == lastPercent_ && after == lastAfter_) return;
   lastPercent_ = percent;
+  lastAfter_ = after;
   const int width = 40;
   int fill = percent * width / 100;
-  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %.0f/%.0f %s", fill, "########################################",
-               width - fill, "", percent, done, total, unit);
+  // "\x1b[K" clears what a longer line before left behind.
+  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %.0f/%.0f %s%s%s\x1b[K", fill,
+               "########################################", width - fill, "", percent, done, total, unit,
+               after.empty() ? "" : "  ", after.c_str());
   std::fflush(stderr);
   drawn_ = true;
 }
@@ -62,6 +65,7 @@ void TerminalUserIo::EndProgress() {
   if (drawn_) std::fputc('\n', stderr);
   drawn_ = false;
   lastPercent_ = -1;
+  lastAfter_.clear();
 }
 
 }  // namespace cli

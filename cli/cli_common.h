@@ -18,14 +18,16 @@ class TerminalUserIo : public com::HeadlessUserIo {
   void MessagePopup(const std::string& title, const std::string& text) override;
   void SetProgressBar(uint32_t done, uint32_t total) override;
   void ShowStatus(const std::string& text) override;  // a line on standard error
-  // Progress given in other units (kilobytes while flashing).
-  void ShowProgress(double done, double total, const char* unit);
+  // Progress given in other units (kilobytes while flashing), with a text after it
+  // (the time left).
+  void ShowProgress(double done, double total, const char* unit, const std::string& after = "");
   void EndProgress();
 
  private:
   bool tty_;
   bool drawn_ = false;
   int lastPercent_ = -1;
+  std::string lastAfter_;
 };
 
 }  // namespace cli

@@ -18,6 +18,7 @@
 #include "link/appdirs.h"
 #include "link/com.h"
 #include "link/frame.h"
+#include "loader/eta.h"
 #include "loader/info.h"
 #include "loader/program.h"
 #include "loader/view.h"
@@ -34,16 +35,26 @@ const char* kUsage =
 
 enum Exit { kExitOk = 0, kExitError = 1, kExitUsage = 2, kExitInvalidFile = 3 };
 
-// Shows the kilobyte gauge as a progress line on a terminal.
+// Shows the kilobyte gauge as a progress line on a terminal, with the time left while
+// programming and the time the run took at its end.
 class CliView : public loader::HeadlessView {
  public:
   explicit CliView(cli::TerminalUserIo& ui) : ui_(ui) {}
   void SetGaugeValue(double kb) override {
     HeadlessView::SetGaugeValue(kb);
-    ui_.ShowProgress(kb, gaugeMaximum, "KB");
+    ui_.ShowProgress(kb, gaugeMaximum, "KB", TimeText(runTime));
+  }
+  void SetRunTime(const loader::RunTime& t) override {
+    HeadlessView::SetRunTime(t);
+    ui_.ShowProgress(gaugeValue, gaugeMaximum, "KB", TimeText(t));
   }
 
  private:
+  // The bar gives the percentage already.
+  static std::string TimeText(const loader::RunTime& t) {
+    if (t.took >= 0 || t.secondsLeft < 0) return loader::RunTimeText(t);
+    return loader::DurationText(t.secondsLeft) + " left";
+  }
   cli::TerminalUserIo& ui_;
 };
 

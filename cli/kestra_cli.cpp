@@ -8,6 +8,7 @@
 //   kestra-cli diff [--csv] A B
 //   kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE
 //   kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]
+//   kestra-cli doctor [--port PORT]
 //
 // Messages go to standard error (with a progress bar while a transfer runs, when
 // standard error is a terminal); results go to standard output.
@@ -36,6 +37,7 @@
 #include "link/bytes.h"
 #include "link/com.h"
 #include "link/cp1252.h"
+#include "link/doctor.h"
 #include "link/userio.h"
 #include "link/utils.h"
 #include "live/datalog.h"
@@ -58,6 +60,7 @@ const char kUsage[] =
     "  or:  kestra-cli diff [--csv] A B\n"
     "  or:  kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE\n"
     "  or:  kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]\n"
+    "  or:  kestra-cli doctor [--port PORT]\n"
     "  or:  kestra-cli --version\n"
     "\n"
     "  info        shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
@@ -86,6 +89,11 @@ const char kUsage[] =
     "              seconds have passed, or it is interrupted (Ctrl-C); the count and the\n"
     "              rate go to standard error. Every line is written whole, so a log cut off\n"
     "              at any moment is a valid CSV.\n"
+    "  doctor      checks why the link to the ECU would not work: the USB adapter and its\n"
+    "              permission, the serial device (permission, group, another program\n"
+    "              holding it, ModemManager, brltty, the FTDI latency timer). One line per\n"
+    "              finding, each problem with its fix; without --port the USB adapter and\n"
+    "              every USB serial device. Exit status 0 nothing wrong, 1 something is.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
@@ -484,6 +492,14 @@ bool ParseSeconds(const std::string& text, double* seconds) {
   return true;
 }
 
+// The connection check: one line per finding on standard output.
+int Doctor(const std::string& port) {
+  const auto facts = com::RealSystemFacts();
+  const std::vector<com::Finding> findings = com::CheckConnection(*facts, port);
+  for (const com::Finding& finding : findings) std::printf("%s\n", com::FindingLine(finding).c_str());
+  return com::AnyProblem(findings) ? kExitFailed : kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -579,6 +595,10 @@ int main(int argc, char** argv) {
     PrivateSettings settings;
     status =
         settings.Ok() ? Import(job, args[3], args[4]) : Fail("Import", "cannot create a temporary directory");
+  } else if (command == "doctor") {
+    if (args.size() != 1) return Usage("doctor takes no arguments besides --port");
+    if (portGiven && port.empty()) return Usage("--port needs usb or a DEVICE");
+    status = Doctor(port);
   } else if (command == "log") {
     if (args.size() != 1) return Usage("log takes no arguments besides its options");
     if (!portGiven || port.empty()) return Usage("log needs --port usb or --port DEVICE");

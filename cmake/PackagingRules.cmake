@@ -99,6 +99,10 @@ add_custom_command(
 add_custom_target(package_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 install(FILES ${_pkg}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestra)
+# The manual and its pictures (docs/pictures, made by `make pictures`).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestra)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/pictures DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestra
+        FILES_MATCHING PATTERN "*.png")
 
 # The Debian package: `make package` (or cpack -G DEB in the build folder).
 set(CPACK_GENERATOR DEB)

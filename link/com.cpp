@@ -79,6 +79,13 @@ void InitPortList(const std::vector<std::string>& extraDevices, bool scanSerial)
   PortIndex() = index < 0 ? 0 : index;
 }
 
+int SelectedLineBaud() {
+  const auto& items = PortItems();
+  const int index = PortIndex();
+  const bool serial = index >= 0 && index < static_cast<int>(items.size()) && items[index].value >= 0;
+  return serial ? kSerialBaud : kUsbBaud;
+}
+
 std::unique_ptr<Port> DefaultOpenPort(const PortItem& item, std::string* error) {
   if (item.value < 0) return OpenFtdiPort(kUsbDescription, kUsbBaud, secTimeOut, error);
   return OpenSerialPort(item.device, kSerialBaud, secTimeOut, error);

@@ -43,6 +43,8 @@ void InitPortList(const std::vector<std::string>& extraDevices = {}, bool scanSe
 int AddPortDevice(const std::string& device);
 // Index of the item with this value, or -1.
 int FindPortValue(int16_t value);
+// The line rate of the selected item: the USB adapter's or a serial line's.
+int SelectedLineBaud();
 
 // Opens the selected port unless one is open already. On failure isComOpen = 0 and
 // comPort = 0; the reason is kept for LastPortError().

@@ -3,7 +3,9 @@
 // firmware file.
 //
 //   kalvex [--port DEVICE]...   adds (and selects) a serial device to the port list
+//   kalvex --exit-when-shown    prints "shown" and quits once the window has been painted
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +19,28 @@
 #include "loader/init.h"
 #include "loader/mainpanel.h"
 
+namespace {
+
+// Quits after the window's first paint (start-up checks and the start-up benchmark).
+class FirstPaintWatch : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !done_) {
+      done_ = true;
+      std::fputs("shown\n", stdout);
+      std::fflush(stdout);
+      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool done_ = false;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const std::string release =
       std::to_string(loader::appRelease >> 8) + "." + std::to_string(loader::appRelease & 0xFF);
@@ -25,6 +49,7 @@ int main(int argc, char** argv) {
   com::UseOneNumberFormat(app);
   QGuiApplication::setDesktopFileName(QStringLiteral("kalvex"));  // the menu entry's icon for the window
   std::vector<std::string> extraDevices;
+  bool exitWhenShown = false;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
     const QString arg = args[i];
@@ -32,12 +57,14 @@ int main(int argc, char** argv) {
       extraDevices.push_back(args[++i].toStdString());
     } else if (arg.startsWith(QLatin1String("--port="))) {
       extraDevices.push_back(arg.mid(7).toStdString());
+    } else if (arg == QLatin1String("--exit-when-shown")) {
+      exitWhenShown = true;
     } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
       std::printf(
-          "Usage: kalvex [--port DEVICE]... [--version]\n"
+          "Usage: kalvex [--port DEVICE]... [--exit-when-shown] [--version]\n"
           "Programs the ECU's application firmware through its boot loader.\n"
           "--port DEVICE adds a serial device (e.g. a simulator's pseudo-terminal) to the port list\n"
-          "and selects it.\n");
+          "and selects it. --exit-when-shown prints \"shown\" and quits once the window is painted.\n");
       return 0;
     } else {
       std::fprintf(stderr, "kalvex: unexpected argument '%s' (try --help)\n", arg.toLocal8Bit().constData());
@@ -61,6 +88,8 @@ int main(int argc, char** argv) {
     panel.close();
     QCoreApplication::quit();
   });
+  FirstPaintWatch watch;
+  if (exitWhenShown) panel.installEventFilter(&watch);
   panel.show();
   panel.Start();
   app.exec();

@@ -140,16 +140,23 @@ void MainPanel::SetGaugeLabel(const std::string& label) {
   ui_->NUMfwKbyteLabel->setText(Q(label));
 }
 
+void MainPanel::SetRunTime(const RunTime& time) {
+  runTimeText_ = RunTimeText(time);
+  UpdateGaugeText();
+}
+
 void MainPanel::UpdateGaugeText() {
-  // The bar counts tenths of a kilobyte; the text gives both figures.
+  // The bar counts tenths of a kilobyte; the text gives both figures and the time.
   const int maximum = std::max(1, static_cast<int>(gaugeMaximum_ * 10.0 + 0.5));
   const int value = std::clamp(static_cast<int>(gaugeValue_ * 10.0 + 0.5), 0, maximum);
   ui_->NUMfwKbyte->setMaximum(maximum);
   ui_->NUMfwKbyte->setValue(value);
-  ui_->NUMfwKbyte->setFormat(
-      gaugeMaximum_ > 0
-          ? QStringLiteral("%1 / %2 KB").arg(gaugeValue_, 0, 'f', 1).arg(gaugeMaximum_, 0, 'f', 1)
-          : QString());
+  QString text;
+  if (gaugeMaximum_ > 0) {
+    text = QStringLiteral("%1 / %2 KB").arg(gaugeValue_, 0, 'f', 1).arg(gaugeMaximum_, 0, 'f', 1);
+    if (!runTimeText_.empty()) text += QStringLiteral("   ") + Q(runTimeText_);
+  }
+  ui_->NUMfwKbyte->setFormat(text);
 }
 
 void MainPanel::DimControls(bool dimmed) {

@@ -43,6 +43,7 @@ class MainPanel : public QWidget, public LoaderView {
   void SetGaugeMaximum(double kbytes) override;
   void SetGaugeValue(double kbytes) override;
   void SetGaugeLabel(const std::string& label) override;
+  void SetRunTime(const RunTime& time) override;
   void DimControls(bool dimmed) override;
   void Beep() override;
   void Quit() override;
@@ -62,6 +63,7 @@ class MainPanel : public QWidget, public LoaderView {
   QTimer timer_;
   uint32_t portColour_ = 0;
   double gaugeMaximum_ = 0.0, gaugeValue_ = 0.0;
+  std::string runTimeText_;
   bool quitting_ = false;
 };
 

@@ -6,10 +6,12 @@
 #include <cstring>
 
 #include "link/bytes.h"
+#include "link/com.h"
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/userio.h"
 #include "link/utils.h"
+#include "loader/eta.h"
 #include "loader/file.h"
 #include "loader/info.h"
 #include "loader/view.h"
@@ -185,6 +187,7 @@ int SendFirmware(const std::string& path) {
 
   View().SetGaugeMaximum(static_cast<double>(st.st_size) / 1024.0);
   View().SetGaugeValue(0.0);
+  View().SetRunTime(RunTime{});
   com::Ui().ProcessEvents(false);
 
   FILE* in = std::fopen(copy.Path().c_str(), "rb");
@@ -193,6 +196,7 @@ int SendFirmware(const std::string& path) {
   // when the program is killed during the run.
   copy.Remove();
 
+  const double runStart = com::Timer();
   if (ok) {
     if (sysType == kSys5600) {
       for (uint8_t area = 1; area <= 7 && ok; ++area) ok = EraseArea(area);
@@ -206,6 +210,8 @@ int SendFirmware(const std::string& path) {
   uint32_t sent = 0;
   uint16_t block = 0;
   uint8_t payload[2 + kBlockSize];
+  TimeLeft timeLeft(static_cast<uint64_t>(st.st_size), com::SelectedLineBaud());
+  timeLeft.Start(com::Timer());
   while (ok) {
     const size_t got = std::fread(payload + 2, 1, kBlockSize, in);
     if (got == 0) {
@@ -219,6 +225,8 @@ int SendFirmware(const std::string& path) {
     }
     View().SetGaugeLabel(std::string(1, NextSpinChar()));
     View().SetGaugeValue(sent / 1024.0);
+    timeLeft.Sent(sent + got, com::Timer());
+    View().SetRunTime(RunTime{timeLeft.Fraction(), timeLeft.SecondsLeft(), -1.0});
     com::Ui().ProcessEvents(false);
     sent += static_cast<uint32_t>(got);
     ++block;
@@ -231,6 +239,7 @@ int SendFirmware(const std::string& path) {
   if (in) std::fclose(in);
   View().SetGaugeLabel("");
   View().SetGaugeValue(ok ? sent / 1024.0 : 0.0);
+  View().SetRunTime(ok ? RunTime{1.0, -1.0, com::Timer() - runStart} : RunTime{});
   com::Ui().ProcessEvents(false);
   return ok ? kResultDone : kResultProgrammingError;
 }

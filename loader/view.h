@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "loader/eta.h"
+
 namespace loader {
 
 class LoaderView {
@@ -25,6 +27,9 @@ class LoaderView {
   virtual void SetGaugeMaximum(double kbytes) = 0;
   virtual void SetGaugeValue(double kbytes) = 0;
   virtual void SetGaugeLabel(const std::string& label) = 0;
+  // Beside the gauge: the percentage and time left while programming, the time the
+  // run took once it is done (RunTimeText words it).
+  virtual void SetRunTime(const RunTime& time) { (void)time; }
   // Dims (true) or restores RINGport, CBsend and CBexit.
   virtual void DimControls(bool dimmed) = 0;
   virtual void Beep() = 0;
@@ -43,6 +48,7 @@ class HeadlessView : public LoaderView {
   void SetGaugeMaximum(double kb) override { gaugeMaximum = kb; }
   void SetGaugeValue(double kb) override { gaugeValue = kb; }
   void SetGaugeLabel(const std::string& l) override { gaugeLabel = l; }
+  void SetRunTime(const RunTime& t) override { runTime = t; }
   void DimControls(bool d) override { dimmed = d; }
   void Beep() override { ++beeps; }
   void Quit() override { quit = true; }
@@ -51,6 +57,7 @@ class HeadlessView : public LoaderView {
   uint32_t portColour = 0;
   int selectedPort = -1;
   double gaugeMaximum = 0.0, gaugeValue = 0.0;
+  RunTime runTime;
   bool dimmed = false, quit = false;
   int beeps = 0;
 };

@@ -7,6 +7,8 @@
 
 #include "ecudata/init.h"
 #include "link/com.h"
+#include "link/doctor.h"
+#include "link/userio.h"
 #include "shell/connection.h"
 
 namespace shell {
@@ -18,6 +20,8 @@ LinkMonitor::LinkMonitor(const LinkControls& controls, PageRegistry& pages, QObj
   connect(timer_, &QTimer::timeout, this, &LinkMonitor::MainTimer);
   connect(c_.TBcom, &QPushButton::clicked, this, &LinkMonitor::CommOnOff);
   connect(c_.RINGport, &QComboBox::activated, this, &LinkMonitor::SetComPort);
+  if (c_.CBcheckLink) connect(c_.CBcheckLink, &QPushButton::clicked, this, &LinkMonitor::CheckConnection);
+  systemFacts = com::RealSystemFacts;
 }
 
 void LinkMonitor::Start() {
@@ -45,11 +49,26 @@ void LinkMonitor::CommOnOff() {
   ConnectHooks hooks;
   hooks.gatherAllPanels = [this] { return pages_.GatherAllPanels(); };
   hooks.showVersion = [this](const std::string& text) { ShowVersion(text); };
-  if (com::isComOpen)
+  if (com::isComOpen) {
     DisconnectEcu(hooks);
-  else
-    ConnectEcu(hooks);
+  } else if (ConnectEcu(hooks) == ConnectResult::NoFirmwareName && systemFacts) {
+    // Say why, when the connection check can tell: the port did not open, or something
+    // on this computer stands between it and the ECU.
+    const std::string portError = com::LastPortError();
+    const auto& items = com::PortItems();
+    const int index = com::PortIndex();
+    const std::string label =
+        index >= 0 && index < static_cast<int>(items.size()) ? items[index].label : std::string("the port");
+    const std::string text = com::FailedConnectText(label, portError, com::CheckSelectedPort(*systemFacts()));
+    UpdateIndicators();
+    if (!text.empty()) com::Ui().MessagePopup("Failure ECU connect", text);
+  }
   UpdateIndicators();
+}
+
+void LinkMonitor::CheckConnection() {
+  if (!systemFacts) return;
+  com::Ui().MessagePopup("Check connection", com::ReportText(com::CheckSelectedPort(*systemFacts())));
 }
 
 void LinkMonitor::SetComPort(int index) {

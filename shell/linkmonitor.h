@@ -1,7 +1,9 @@
 // The connection toggle, the port selector and the main timer with its indicators.
 #pragma once
 #include <QObject>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,12 +14,17 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
+namespace com {
+class SystemFacts;
+}
+
 namespace shell {
 
 // The main panel controls this module drives.
 struct LinkControls {
   QPushButton* TBcom = nullptr;
   QComboBox* RINGport = nullptr;
+  QPushButton* CBcheckLink = nullptr;  // "Check connection..."
   QLabel* TMversion = nullptr;
   QPushButton* CBload = nullptr;
   QPushButton* CBimport = nullptr;
@@ -41,6 +48,12 @@ class LinkMonitor : public QObject {
   void FillPortSelector();
   // TBcom: connect or disconnect.
   void CommOnOff();
+  // "Check connection...": the connection check's lines for the selected port.
+  void CheckConnection();
+  // What the connection check reads (the running system); none: a failed connect
+  // shows no check.
+  std::function<std::unique_ptr<com::SystemFacts>()> systemFacts;
+
   // RINGport: remember the chosen port and write the settings file.
   void SetComPort(int index);
   // TIMglobal: the duty of the page in front, failure counting, indicators.

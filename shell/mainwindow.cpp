@@ -42,6 +42,7 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
   LinkControls lc;
   lc.TBcom = form_->TBcom;
   lc.RINGport = form_->RINGport;
+  lc.CBcheckLink = form_->CBcheckLink;
   lc.TMversion = form_->TMversion;
   lc.CBload = form_->CBload;
   lc.CBimport = form_->CBimport;

@@ -186,3 +186,19 @@ TEST_F(KestraCliTest, InfoRejectsOtherSizesAndForeignStamps) {
 }
 
 }  // namespace
+
+TEST_F(KestraCliTest, DoctorReportsWhatItFoundAndExitsByIt) {
+  Sim sim;
+  ASSERT_TRUE(sim.Start(link, {}));
+  // The simulator's pseudo-terminal: ours to use, and its holder is the other end.
+  Outcome o = Cli({"doctor", "--port", link});
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_NE(o.out.find("ok: " + link + " is readable and writable for "), std::string::npos) << o.out;
+
+  o = Cli({"doctor", "--port", dir + "/ttyUSB9"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.out.find("problem: " + dir + "/ttyUSB9 does not exist: plug the adapter in"), std::string::npos)
+      << o.out;
+
+  EXPECT_EQ(Cli({"doctor", "now"}).status, 2);
+}

@@ -2,6 +2,8 @@
 // pseudo-terminal: the state machine finds it, a file is programmed, and kalvex-cli
 // reports its results.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +123,56 @@ TEST_F(LoaderOnPty, CliInfoAndProgram) {
   EXPECT_EQ(RunCli("program --port " + dir.Path() + "/no-such-tty " + good, &status),
             "Programming error...\n");
   EXPECT_NE(status, 0);
+}
+
+// On a terminal the progress line carries the time left, and at the end the time the
+// run took; the result stays on standard output.
+TEST_F(LoaderOnPty, CliProgressLineOnATerminalShowsTheTime) {
+  const std::string cli = std::string(BUILD_DIR) + "/cli/kalvex-cli";
+  if (::access(cli.c_str(), X_OK) != 0) GTEST_SKIP() << "no kalvex-cli";
+  SimProcess sim({"--boot", "--baud", "38400"});
+  ASSERT_FALSE(sim.Device().empty());
+  const std::string file = dir.Write("fw.mlf", SecondGenFile("TrvCrv55", Pattern(253 * 12)));
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const std::string outPath = dir.Path() + "/stdout";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(slave, STDERR_FILENO);
+    ::execl(cli.c_str(), cli.c_str(), "program", "--port", sim.Device().c_str(), file.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string terminal;
+  char buf[512];
+  ssize_t n;
+  while ((n = ::read(master, buf, sizeof buf)) > 0)
+    terminal.append(buf, static_cast<size_t>(n));  // EIO at the end
+  ::close(master);
+  int status = -1;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadAll(outPath), (Bytes{'D', 'o', 'n', 'e', '!', '\n'}));
+  EXPECT_NE(terminal.find(" s left"), std::string::npos) << terminal;
+  EXPECT_NE(terminal.find("100%  3/3 KB  took "), std::string::npos) << terminal;
+}
+
+// The window program answers --exit-when-shown as Kestra does: "shown" once painted.
+TEST(KalvexProgram, ExitWhenShown) {
+  const std::string kalvex = std::string(BUILD_DIR) + "/loader/kalvex";
+  if (::access(kalvex.c_str(), X_OK) != 0) GTEST_SKIP() << "no kalvex (built without the windows)";
+  std::string out;
+  FILE* p = ::popen(("QT_QPA_PLATFORM=offscreen " + kalvex + " --exit-when-shown 2>/dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[256];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  EXPECT_EQ(out, "shown\n");
+  EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
 }
 
 }  // namespace

@@ -141,6 +141,30 @@ TEST_F(KalvexWindow, ConnectsAndShowsIdentity) {
   EXPECT_EQ(F().TBOXufwVersion->toPlainText(), "");
 }
 
+// The manual's picture of Kalvex, half-way through a run (written by `make pictures`).
+TEST_F(KalvexWindow, ManualPicture) {
+  const QString pictures = qEnvironmentVariable("KESTRA_MANUAL_PICTURES");
+  if (pictures.isEmpty()) GTEST_SKIP() << "KESTRA_MANUAL_PICTURES not set";
+  const std::string path = (dir.path() + "/fw.mlf").toStdString();
+  const Bytes file = SecondGenFile("TrvcoCrv", 253 * 200);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  panel->show();
+  panel->Start();
+  ASSERT_TRUE(WaitFor([&] { return loader::fBloadFound && !loader::fUpdUfwVersion; }));
+  bool saved = false;
+  io.probe = [&] {
+    if (saved || F().NUMfwKbyte->value() * 2 < F().NUMfwKbyte->maximum()) return;
+    QApplication::processEvents();
+    saved = panel->grab().save(pictures + QStringLiteral("/kalvex.png"));
+  };
+  io.files.push_back(path);
+  QTest::mouseClick(F().CBsend, Qt::LeftButton);
+  io.probe = nullptr;
+  EXPECT_TRUE(saved);
+}
+
 TEST_F(KalvexWindow, PlainFormBootLoaderIsGreen) {
   device.Options().hello = sim::BootOptions::Hello::Plain;
   device.Options().hasApplication = false;
@@ -163,11 +187,13 @@ TEST_F(KalvexWindow, SendProgramsTheFileAndShowsTheResult) {
   int pumps = 0;
   bool alwaysDimmed = true;
   std::vector<int> gauge;
+  bool timeLeftShown = false;
   io.probe = [&] {
     ++pumps;
     alwaysDimmed = alwaysDimmed && !F().CBsend->isEnabled() && !F().CBexit->isEnabled() &&
                    !F().RINGport->isEnabled() && F().TMmain->text() == "Programming...";
     gauge.push_back(F().NUMfwKbyte->value());
+    timeLeftShown = timeLeftShown || F().NUMfwKbyte->format().contains(QStringLiteral(" s left"));
   };
   io.files.push_back(path);
   QTest::mouseClick(F().CBsend, Qt::LeftButton);
@@ -184,6 +210,10 @@ TEST_F(KalvexWindow, SendProgramsTheFileAndShowsTheResult) {
   EXPECT_TRUE(F().RINGport->isEnabled());
   EXPECT_EQ(F().NUMfwKbyte->value(), F().NUMfwKbyte->maximum());
   EXPECT_EQ(F().NUMfwKbyteLabel->text(), "");
+  // The percentage and time left while programming; the time it took at the end.
+  EXPECT_TRUE(timeLeftShown);
+  EXPECT_TRUE(F().NUMfwKbyte->format().startsWith(QStringLiteral("9.9 / 9.9 KB   took ")))
+      << F().NUMfwKbyte->format().toStdString();
   ASSERT_TRUE(WaitFor([&] { return F().TMmain->text() == "Done!"; }));
   EXPECT_EQ(device.Stream().size(), 253u * 40 + 8);
   EXPECT_TRUE(device.EndFrameSeen());

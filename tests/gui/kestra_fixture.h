@@ -126,6 +126,8 @@ class KestraWindowTest : public ::testing::Test {
     });
     window = std::make_unique<shell::MainWindow>(&io);
     window->onQuit = [this] { ++quits; };
+    // The connection check would read the test machine; tests that want it give their own.
+    window->Link().systemFacts = nullptr;
   }
 
   // Start-up as the program does it; pages added first stand in for editor panels.

@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include "link/commands.h"
+#include "link/doctor.h"
 
 namespace kestra_test {
 namespace {
@@ -74,6 +75,45 @@ TEST_F(KestraWindowTest, SilentEcuShowsNoConnectionAndClosesThePort) {
   EXPECT_EQ(F().TMversion->text(), QStringLiteral(">Connection?<"));
   EXPECT_TRUE(io.Messages().empty());
   EXPECT_FALSE(F().TBcom->isChecked());
+}
+
+// A computer with nothing on its USB and no devices.
+class NothingPlugged : public com::SystemFacts {
+ public:
+  std::string Root() const override { return "/nonexistent/doctor-root"; }
+  uid_t Uid() const override { return 1000; }
+  std::string UserName() const override { return "rider"; }
+  std::vector<gid_t> SessionGids() const override { return {}; }
+  std::vector<std::string> MemberOf() const override { return {}; }
+  std::string GroupName(gid_t gid) const override { return std::to_string(gid); }
+  pid_t Pid() const override { return 1; }
+  bool FtdiDevices(std::vector<com::FtdiDevice>* devices, std::string*) const override {
+    devices->clear();
+    return true;
+  }
+};
+
+TEST_F(KestraWindowTest, FailedConnectAndCheckConnectionSayWhatTheCheckFound) {
+  engine_->MutableFaults().dropAfterFrames = 0;
+  window->Link().systemFacts = [] { return std::make_unique<NothingPlugged>(); };
+  Start();
+  EXPECT_FALSE(Connect());
+  EXPECT_EQ(F().TMversion->text(), QStringLiteral(">Connection?<"));
+  // The device given on the command line is the selected port.
+  const std::string absent =
+      "/dev/simulated does not exist: plug the adapter in, and look for its name with: ls /dev/ttyUSB* "
+      "/dev/ttyACM*";
+  auto messages = io.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "Failure ECU connect");
+  EXPECT_EQ(messages[0].text,
+            "The ECU does not answer on /dev/simulated.\nThe connection check found:\n- " + absent);
+
+  Click(F().CBcheckLink);
+  messages = io.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].title, "Check connection");
+  EXPECT_EQ(messages[1].text, "problem: " + absent);
 }
 
 TEST_F(KestraWindowTest, DisconnectGathersAndClosesThePort) {
