@@ -1,0 +1,451 @@
+// The log reader: blocks of the file cut at line ends, two blocks parsed at a time on
+// two threads into row-major pieces, then appended in file order to the columns.
+#include "logs/logcsv.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+namespace logs {
+
+namespace {
+
+constexpr size_t kMaxWarnings = 20;
+constexpr size_t kMaxLineBytes = 64u << 20;  // no log has a line near this long
+constexpr size_t kSniffBytes = 4096;         // looked at for binary bytes
+constexpr float kGap = std::numeric_limits<float>::quiet_NaN();
+
+// Where the bytes come from: a file descriptor or text in memory.
+class Source {
+ public:
+  explicit Source(int fd) : fd_(fd) {}
+  explicit Source(std::string_view text) : text_(text) {}
+  // Appends up to `n` bytes to *out; 0 at the end; -1 on a read error (errno set).
+  long Read(std::string* out, size_t n) {
+    if (fd_ < 0) {
+      const size_t take = std::min(n, text_.size() - offset_);
+      out->append(text_.data() + offset_, take);
+      offset_ += take;
+      return static_cast<long>(take);
+    }
+    const size_t old = out->size();
+    out->resize(old + n);
+    ssize_t got;
+    do {
+      got = ::read(fd_, out->data() + old, n);
+    } while (got < 0 && errno == EINTR);
+    out->resize(old + (got > 0 ? static_cast<size_t>(got) : 0));
+    return static_cast<long>(got);
+  }
+
+ private:
+  int fd_ = -1;
+  std::string_view text_;
+  size_t offset_ = 0;
+};
+
+// Trims blanks and one pair of double quotes around a field.
+std::string_view Unwrap(std::string_view s) {
+  auto trim = [](std::string_view& v) {
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  };
+  trim(s);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
+    s = s.substr(1, s.size() - 2);
+    trim(s);
+  }
+  return s;
+}
+
+template <typename T>
+bool ParseField(const char* begin, const char* end, T* value) {
+  if (begin < end &&
+      (*begin == ' ' || *begin == '"' || *begin == '\t' || end[-1] == ' ' || end[-1] == '\t')) {
+    const std::string_view s = Unwrap(std::string_view(begin, static_cast<size_t>(end - begin)));
+    begin = s.data();
+    end = s.data() + s.size();
+  }
+  if (begin == end) return false;
+  T v;
+  const auto r = std::from_chars(begin, end, v);
+  if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
+bool IsBinary(std::string_view bytes) {
+  for (unsigned char c : bytes.substr(0, kSniffBytes))
+    if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return true;
+  return false;
+}
+
+std::string_view StripCr(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// One block parsed: rows of `columns` values (the time column as parsed, in `times`).
+struct Piece {
+  std::string bytes;
+  bool final = false;  // the file's last bytes: its last line may lack a line end
+  std::vector<float> values;
+  std::vector<double> times;
+  std::vector<uint32_t> lines;  // line of each row within the piece, from 0
+  std::vector<uint8_t> flags;   // kRowGap, kRowExtra, kRowCut
+  uint32_t lineCount = 0;
+};
+constexpr uint8_t kRowGap = 1, kRowExtra = 2, kRowCut = 4;
+
+void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
+  std::string_view text = piece->bytes;
+  const size_t estimate = text.size() / (columns * 2 + 8) + 1;
+  piece->values.reserve(estimate * columns);
+  piece->times.reserve(estimate);
+  uint32_t line = 0;
+  while (!text.empty()) {
+    const size_t nl = text.find('\n');
+    const bool ended = nl != std::string_view::npos;
+    const std::string_view row = StripCr(text.substr(0, nl));
+    text.remove_prefix(ended ? nl + 1 : text.size());
+    const uint32_t here = line++;
+    if (row.empty()) continue;
+    uint8_t flag = 0;
+    double time = std::numeric_limits<double>::quiet_NaN();
+    const char* p = row.data();
+    const char* const end = p + row.size();
+    size_t c = 0;
+    const size_t first = piece->values.size();
+    for (; c < columns; ++c) {
+      const char* q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+      if (q == nullptr) q = end;
+      float v = kGap;
+      if (static_cast<int>(c) == timeColumn) {
+        double t;
+        if (ParseField(p, q, &t)) {
+          time = t;
+          v = static_cast<float>(t);
+        }
+      } else if (!ParseField(p, q, &v)) {
+        v = kGap;
+      }
+      if (std::isnan(v)) flag |= kRowGap;
+      piece->values.push_back(v);
+      if (q == end) {
+        ++c;
+        break;
+      }
+      p = q + 1;
+      if (c + 1 == columns) flag |= kRowExtra;
+    }
+    if (c < columns) {
+      flag |= kRowGap;
+      // The file's last line, cut short: its last field may be cut too.
+      if (!ended && piece->final) {
+        flag |= kRowCut;
+        piece->values.back() = kGap;
+        if (static_cast<int>(c) - 1 == timeColumn) time = std::numeric_limits<double>::quiet_NaN();
+      }
+      piece->values.resize(first + columns, kGap);
+    }
+    piece->times.push_back(time);
+    piece->lines.push_back(here);
+    piece->flags.push_back(flag);
+  }
+  piece->lineCount = line;
+  std::string().swap(piece->bytes);
+}
+
+class Reader {
+ public:
+  Reader(Source* source, uint64_t total, const ReadOptions& options, std::string source_name)
+      : source_(source), total_(total), options_(options), name_(std::move(source_name)) {}
+
+  ReadResult Run(Log* log, std::string* error) {
+    *log = Log();
+    const ReadResult r = Read(log, error);
+    if (r != ReadResult::Read) *log = Log();
+    return r;
+  }
+
+ private:
+  ReadResult Fail(const std::string& text, std::string* error) {
+    *error = name_ + ": " + text;
+    return ReadResult::Failed;
+  }
+
+  // Fills *piece with whole lines: the carried bytes and the next block, cut after the
+  // last line end (the rest is carried), or everything at the end of the file.
+  // The first piece holds at least kSniffBytes, so the binary check sees the same bytes
+  // whatever the block size.
+  bool NextPiece(Piece* piece, std::string* error, size_t minBytes = 0) {
+    piece->bytes.swap(carry_);
+    carry_.clear();
+    piece->final = false;
+    while (true) {
+      const long got = source_->Read(&piece->bytes, options_.blockBytes);
+      if (got < 0) {
+        *error = name_ + ": " + std::strerror(errno);
+        return false;
+      }
+      done_ += static_cast<uint64_t>(got);
+      if (got == 0) {
+        piece->final = true;
+        return true;
+      }
+      if (piece->bytes.size() < minBytes) continue;
+      const size_t nl = piece->bytes.rfind('\n');
+      if (nl != std::string::npos) {
+        carry_.assign(piece->bytes, nl + 1, std::string::npos);
+        piece->bytes.resize(nl + 1);
+        return true;
+      }
+      if (piece->bytes.size() > kMaxLineBytes) {
+        *error = name_ + ": a line longer than 64 MiB: not a log";
+        return false;
+      }
+    }
+  }
+
+  void Warn(Log* log, uint64_t line, std::string text) {
+    if (log->warnings.size() < kMaxWarnings) log->warnings.push_back({line, std::move(text)});
+  }
+
+  // The header line: the column names, the time column, and the checks that tell a
+  // text that is not a log of numbers.
+  ReadResult Header(Piece* first, Log* log, std::string* error) {
+    std::string_view text = first->bytes;
+    if (text.empty()) return Fail("the file is empty", error);
+    if (IsBinary(text)) return Fail("not a CSV text (it holds binary bytes)", error);
+    size_t skip = 0;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") skip = 3;
+    const size_t nl = text.find('\n', skip);
+    const std::string_view header = StripCr(text.substr(skip, nl == std::string_view::npos ? nl : nl - skip));
+    if (header.find(',') == std::string_view::npos && header.find(';') != std::string_view::npos)
+      return Fail(
+          "the fields are separated by ';', as a spreadsheet writes them with a decimal comma; "
+          "a log has ',' between fields and '.' as the decimal point",
+          error);
+    std::vector<std::string> names;
+    bool allNumbers = true;
+    size_t start = 0;
+    while (true) {
+      const size_t comma = header.find(',', start);
+      const std::string_view field = Unwrap(header.substr(start, comma - start));
+      double d;
+      if (!ParseField(field.data(), field.data() + field.size(), &d)) allNumbers = false;
+      names.emplace_back(field);
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+    if (allNumbers && !header.empty())
+      return Fail("the first line holds numbers, not the names of the columns", error);
+    columns_ = names.size();
+    for (const char* candidate : {"time_s", "time", "Time"}) {
+      const auto it = std::find(names.begin(), names.end(), candidate);
+      if (it != names.end()) {
+        timeColumn_ = static_cast<int>(it - names.begin());
+        break;
+      }
+    }
+    if (timeColumn_ < 0 && !(options_.rate > 0))
+      return Fail("no time column (time_s, time or Time); give the records' rate", error);
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (static_cast<int>(i) == timeColumn_) {
+        log->timeName = names[i];
+        continue;
+      }
+      log->names.push_back(names[i].empty() ? "column " + std::to_string(i + 1) : names[i]);
+    }
+    const size_t rest = nl == std::string_view::npos ? text.size() : nl + 1;
+    first->bytes.erase(0, rest);
+    nextLine_ = 2;
+    return ReadResult::Read;
+  }
+
+  // Appends a parsed piece to the log in file order. False when the first record shows
+  // that the numbers are written with a decimal comma.
+  bool Append(const Piece& piece, Log* log, std::string* error) {
+    keep_.clear();
+    const double rate = options_.rate;
+    for (size_t r = 0; r < piece.times.size(); ++r) {
+      const uint64_t line = nextLine_ + piece.lines[r];
+      // A decimal comma splits numbers in two, so the first record has too many fields.
+      if (!firstSeen_ && (piece.flags[r] & kRowExtra)) {
+        Fail("line " + std::to_string(line) + " has more fields than the " + std::to_string(columns_) +
+                 " that the header names: numbers written with a decimal comma (13,2) cannot be read; a log "
+                 "has '.' as the decimal point",
+             error);
+        return false;
+      }
+      firstSeen_ = true;
+      double t;
+      if (timeColumn_ >= 0) {
+        t = piece.times[r];
+        if (std::isnan(t)) {
+          ++log->skippedLines;
+          Warn(log, line, "no time: the line is left out");
+          continue;
+        }
+        if (!log->time.empty() && t < log->time.back()) {
+          ++log->skippedLines;
+          Warn(log, line, "the time goes back: the line is left out");
+          continue;
+        }
+      } else {
+        t = static_cast<double>(log->time.size()) / rate;
+      }
+      const uint8_t flag = piece.flags[r];
+      if (flag & kRowGap) {
+        ++log->gapRecords;
+        Warn(log, line,
+             flag & kRowCut ? "the last line is cut short: its missing fields are gaps"
+                            : "a missing field or one that is not a number: a gap");
+      }
+      if (flag & kRowExtra) Warn(log, line, "more fields than the header names: the extra ones are left out");
+      log->time.push_back(t);
+      keep_.push_back(static_cast<uint32_t>(r));
+    }
+    size_t channel = 0;
+    for (size_t c = 0; c < columns_; ++c) {
+      if (static_cast<int>(c) == timeColumn_) continue;
+      std::vector<float>& column = log->channels[channel++];
+      const size_t base = column.size();
+      column.resize(base + keep_.size());
+      float* out = column.data() + base;
+      const float* in = piece.values.data() + c;
+      for (uint32_t r : keep_) *out++ = in[static_cast<size_t>(r) * columns_];
+    }
+    nextLine_ += piece.lineCount;
+    return true;
+  }
+
+  bool Cancelled() const { return options_.cancel && options_.cancel->load(std::memory_order_relaxed); }
+
+  ReadResult Read(Log* log, std::string* error) {
+    Piece a, b;
+    if (!NextPiece(&a, error, kSniffBytes)) return ReadResult::Failed;
+    if (const ReadResult r = Header(&a, log, error); r != ReadResult::Read) return r;
+    log->channels.resize(log->names.size());
+    // Room for the whole file, from the length of the first lines.
+    if (total_ > 0 && !a.bytes.empty()) {
+      const size_t sample = std::min<size_t>(a.bytes.size(), 1 << 16);
+      const size_t lines = std::max<size_t>(1, std::count(a.bytes.begin(), a.bytes.begin() + sample, '\n'));
+      const uint64_t estimate = total_ / std::max<size_t>(1, sample / lines) + 16;
+      if (estimate < (1ull << 28)) {
+        log->time.reserve(estimate + estimate / 16);
+        for (auto& column : log->channels) column.reserve(estimate + estimate / 16);
+      }
+    }
+    bool more = !a.final;
+    bool haveA = true;
+    while (haveA) {
+      if (Cancelled()) return ReadResult::Cancelled;
+      bool haveB = false;
+      if (more) {
+        if (!NextPiece(&b, error)) return ReadResult::Failed;
+        haveB = true;
+        more = !b.final;
+      }
+      std::thread worker;
+      if (haveB) worker = std::thread(ParsePiece, &b, columns_, timeColumn_);
+      ParsePiece(&a, columns_, timeColumn_);
+      if (worker.joinable()) worker.join();
+      if (!Append(a, log, error) || (haveB && !Append(b, log, error))) return ReadResult::Failed;
+      if (options_.progress) options_.progress(done_, std::max(total_, done_));
+      haveA = false;
+      if (more) {
+        if (!NextPiece(&a, error)) return ReadResult::Failed;
+        haveA = true;
+        more = !a.final;
+      }
+      if (haveA && a.bytes.empty() && a.final) haveA = false;
+    }
+    if (Cancelled()) return ReadResult::Cancelled;
+    for (auto& column : log->channels)
+      if (column.capacity() > column.size() + column.size() / 4) column.shrink_to_fit();
+    return ReadResult::Read;
+  }
+
+  Source* source_;
+  uint64_t total_;
+  ReadOptions options_;
+  std::string name_;
+  std::string carry_;
+  uint64_t done_ = 0;
+  size_t columns_ = 0;
+  int timeColumn_ = -1;
+  uint64_t nextLine_ = 2;
+  bool firstSeen_ = false;
+  std::vector<uint32_t> keep_;
+};
+
+}  // namespace
+
+int Log::Find(std::string_view name) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<int>(i);
+  return -1;
+}
+
+double Log::Rate() const {
+  if (time.size() < 2 || !(Duration() > 0)) return 0;
+  return static_cast<double>(time.size() - 1) / Duration();
+}
+
+ReadResult ReadLogFile(const std::string& path, const ReadOptions& options, Log* log, std::string* error) {
+  *log = Log();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = path + ": " + std::strerror(errno);
+    return ReadResult::Failed;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = path + ": not a regular file";
+    return ReadResult::Failed;
+  }
+  Source source(fd);
+  Reader reader(&source, static_cast<uint64_t>(st.st_size), options, path);
+  const ReadResult r = reader.Run(log, error);
+  ::close(fd);
+  return r;
+}
+
+ReadResult ReadLogText(std::string_view text, const ReadOptions& options, Log* log, std::string* error,
+                       const std::string& source_name) {
+  Source source(text);
+  Reader reader(&source, text.size(), options, source_name);
+  return reader.Run(log, error);
+}
+
+ChannelStats Stats(const std::vector<float>& values) {
+  ChannelStats s;
+  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+  double sum = 0;
+  uint64_t n = 0;
+  for (float v : values) {
+    if (std::isnan(v)) continue;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+    sum += v;
+    ++n;
+  }
+  if (n == 0) return s;
+  s.count = n;
+  s.min = lo;
+  s.max = hi;
+  s.mean = sum / static_cast<double>(n);
+  return s;
+}
+
+}  // namespace logs
