@@ -106,6 +106,10 @@ struct Piece {
 constexpr uint8_t kRowGap = 1, kRowExtra = 2, kRowCut = 4;
 
 void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
+  piece->values.clear();
+  piece->times.clear();
+  piece->lines.clear();
+  piece->flags.clear();
   std::string_view text = piece->bytes;
   const size_t estimate = text.size() / (columns * 2 + 8) + 1;
   piece->values.reserve(estimate * columns);
