@@ -192,7 +192,7 @@ int Summary(const Options& o, std::string* problem) {
   };
   line("channel", "min", "mean", "max");
   for (size_t c = 0; c < log.names.size(); ++c) {
-    const logs::ChannelStats s = logs::Stats(log.channels[c]);
+    const logs::ChannelStats& s = log.stats[c];
     if (s.count == 0)
       line(log.names[c], "-", "-", "-");
     else

@@ -3,8 +3,8 @@
 // Input: byte 0 picks the block size (bits 0-3: 1 << n bytes, from 1 to 32 KiB) and
 // whether a rate is given for a log without a time column (bit 4); the rest is the text.
 // Checked: a read log has one value per record in every channel and a time that never
-// falls; the same text read in one block gives the same log; the statistics and the
-// binning onto map 1 run over it.
+// falls and statistics that count its values; the same text read in one block gives
+// the same log; the binning onto map 1 runs over it.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -44,9 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(log.names.size() == log.channels.size());
   for (size_t i = 1; i < log.time.size(); ++i) Check(log.time[i] >= log.time[i - 1]);
-  for (const auto& column : log.channels) {
-    Check(column.size() == log.Records());
-    logs::Stats(column);
+  Check(log.stats.size() == log.channels.size());
+  for (size_t c = 0; c < log.channels.size(); ++c) {
+    Check(log.channels[c].size() == log.Records());
+    Check(logs::Stats(log.channels[c]).count == log.stats[c].count);
   }
 
   logs::ReadOptions whole = options;

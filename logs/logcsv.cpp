@@ -3,6 +3,7 @@
 #include "logs/logcsv.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,15 @@ class Source {
   size_t offset_ = 0;
 };
 
+// Asks for huge pages under a large array about to be filled: an hour's columns are
+// hundreds of megabytes, and faulting them in 4 KiB at a time costs more than parsing.
+void AdviseHugePages(void* data, size_t bytes) {
+  constexpr uintptr_t kHuge = 2u << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 // Trims blanks and one pair of double quotes around a field.
 std::string_view Unwrap(std::string_view s) {
   auto trim = [](std::string_view& v) {
@@ -66,8 +76,41 @@ std::string_view Unwrap(std::string_view s) {
   return s;
 }
 
+// A short plain decimal ("-12.5", "1500", "0.998"): its digits as an integer and the
+// power of ten are both exact in T (below 2^24 and 10^7 for float, 2^53 and 10^15 for
+// double), so one division gives the correctly rounded value, the same that from_chars
+// gives. Anything else (more digits, an exponent, a sign '+') is left to from_chars.
+template <typename T>
+bool ShortDecimal(const char* p, const char* end, T* value) {
+  constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
+  static constexpr T kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint64_t m = 0;
+  int digits = 0, fraction = -1;
+  for (; p < end; ++p) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (d < 10) {
+      m = m * 10 + d;
+      if (++digits > kMaxDigits) return false;
+      if (fraction >= 0) ++fraction;
+    } else if (*p == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  T v = static_cast<T>(m);
+  if (fraction > 0) v /= kPow10[fraction];
+  *value = negative ? -v : v;
+  return true;
+}
+
 template <typename T>
 bool ParseField(const char* begin, const char* end, T* value) {
+  if (ShortDecimal(begin, end, value)) return true;
   if (begin < end &&
       (*begin == ' ' || *begin == '"' || *begin == '\t' || end[-1] == ' ' || end[-1] == '\t')) {
     const std::string_view s = Unwrap(std::string_view(begin, static_cast<size_t>(end - begin)));
@@ -93,11 +136,50 @@ std::string_view StripCr(std::string_view line) {
   return line;
 }
 
-// One block parsed: rows of `columns` values (the time column as parsed, in `times`).
+// Running minimum, maximum and sum of a column's values (gaps left out).
+struct Acc {
+  uint64_t count = 0;
+  float min = std::numeric_limits<float>::infinity(), max = -std::numeric_limits<float>::infinity();
+  double sum = 0;
+  void Add(const float* v, size_t n) {
+    float lo = min, hi = max;
+    double total = 0;
+    uint64_t k = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (std::isnan(v[i])) continue;
+      lo = std::min(lo, v[i]);
+      hi = std::max(hi, v[i]);
+      total += v[i];
+      ++k;
+    }
+    min = lo;
+    max = hi;
+    sum += total;
+    count += k;
+  }
+  void Add(const Acc& o) {
+    min = std::min(min, o.min);
+    max = std::max(max, o.max);
+    sum += o.sum;
+    count += o.count;
+  }
+  ChannelStats Result() const {
+    ChannelStats s;
+    if (count == 0) return s;
+    s.count = count;
+    s.min = min;
+    s.max = max;
+    s.mean = sum / static_cast<double>(count);
+    return s;
+  }
+};
+
+// One block parsed: per column its values (the time column as parsed, in `times`).
 struct Piece {
   std::string bytes;
   bool final = false;  // the file's last bytes: its last line may lack a line end
-  std::vector<float> values;
+  std::vector<std::vector<float>> columns;
+  std::vector<Acc> stats;  // per column, over every row of the piece
   std::vector<double> times;
   std::vector<uint32_t> lines;  // line of each row within the piece, from 0
   std::vector<uint8_t> flags;   // kRowGap, kRowExtra, kRowCut
@@ -106,28 +188,31 @@ struct Piece {
 constexpr uint8_t kRowGap = 1, kRowExtra = 2, kRowCut = 4;
 
 void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
-  piece->values.clear();
+  piece->columns.resize(columns);
+  const std::string_view all = piece->bytes;
+  const size_t estimate = all.size() / (columns * 2 + 8) + 1;
+  for (auto& column : piece->columns) {
+    column.clear();
+    column.reserve(estimate);
+  }
   piece->times.clear();
   piece->lines.clear();
   piece->flags.clear();
-  std::string_view text = piece->bytes;
-  const size_t estimate = text.size() / (columns * 2 + 8) + 1;
-  piece->values.reserve(estimate * columns);
-  piece->times.reserve(estimate);
+  const char* text = all.data();
+  const char* const textEnd = text + all.size();
   uint32_t line = 0;
-  while (!text.empty()) {
-    const size_t nl = text.find('\n');
-    const bool ended = nl != std::string_view::npos;
-    const std::string_view row = StripCr(text.substr(0, nl));
-    text.remove_prefix(ended ? nl + 1 : text.size());
+  while (text < textEnd) {
+    const char* nl = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(textEnd - text)));
+    const bool ended = nl != nullptr;
+    const char* p = text;
+    const char* end = ended ? nl : textEnd;
+    text = ended ? nl + 1 : textEnd;
+    if (end > p && end[-1] == '\r') --end;
     const uint32_t here = line++;
-    if (row.empty()) continue;
+    if (end == p) continue;
     uint8_t flag = 0;
     double time = std::numeric_limits<double>::quiet_NaN();
-    const char* p = row.data();
-    const char* const end = p + row.size();
     size_t c = 0;
-    const size_t first = piece->values.size();
     for (; c < columns; ++c) {
       const char* q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
       if (q == nullptr) q = end;
@@ -142,7 +227,7 @@ void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
         v = kGap;
       }
       if (std::isnan(v)) flag |= kRowGap;
-      piece->values.push_back(v);
+      piece->columns[c].push_back(v);
       if (q == end) {
         ++c;
         break;
@@ -155,17 +240,20 @@ void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
       // The file's last line, cut short: its last field may be cut too.
       if (!ended && piece->final) {
         flag |= kRowCut;
-        piece->values.back() = kGap;
+        piece->columns[c - 1].back() = kGap;
         if (static_cast<int>(c) - 1 == timeColumn) time = std::numeric_limits<double>::quiet_NaN();
       }
-      piece->values.resize(first + columns, kGap);
+      for (; c < columns; ++c) piece->columns[c].push_back(kGap);
     }
     piece->times.push_back(time);
     piece->lines.push_back(here);
     piece->flags.push_back(flag);
   }
   piece->lineCount = line;
-  std::string().swap(piece->bytes);
+  // The statistics while the piece is at hand, on the thread that parsed it.
+  piece->stats.assign(columns, Acc());
+  for (size_t c = 0; c < columns; ++c)
+    piece->stats[c].Add(piece->columns[c].data(), piece->columns[c].size());
 }
 
 class Reader {
@@ -191,7 +279,7 @@ class Reader {
   // The first piece holds at least kSniffBytes, so the binary check sees the same bytes
   // whatever the block size.
   bool NextPiece(Piece* piece, std::string* error, size_t minBytes = 0) {
-    piece->bytes.swap(carry_);
+    piece->bytes.assign(carry_);
     carry_.clear();
     piece->final = false;
     while (true) {
@@ -318,15 +406,23 @@ class Reader {
       log->time.push_back(t);
       keep_.push_back(static_cast<uint32_t>(r));
     }
+    const bool all = keep_.size() == piece.times.size();
     size_t channel = 0;
     for (size_t c = 0; c < columns_; ++c) {
       if (static_cast<int>(c) == timeColumn_) continue;
       std::vector<float>& column = log->channels[channel++];
+      const std::vector<float>& in = piece.columns[c];
+      Acc& acc = acc_[channel - 1];
+      if (all) {
+        column.insert(column.end(), in.begin(), in.end());
+        acc.Add(piece.stats[c]);
+        continue;
+      }
       const size_t base = column.size();
       column.resize(base + keep_.size());
       float* out = column.data() + base;
-      const float* in = piece.values.data() + c;
-      for (uint32_t r : keep_) *out++ = in[static_cast<size_t>(r) * columns_];
+      for (uint32_t r : keep_) *out++ = in[r];
+      acc.Add(column.data() + base, keep_.size());
     }
     nextLine_ += piece.lineCount;
     return true;
@@ -339,6 +435,7 @@ class Reader {
     if (!NextPiece(&a, error, kSniffBytes)) return ReadResult::Failed;
     if (const ReadResult r = Header(&a, log, error); r != ReadResult::Read) return r;
     log->channels.resize(log->names.size());
+    acc_.assign(log->names.size(), Acc());
     // Room for the whole file, from the length of the first lines.
     if (total_ > 0 && !a.bytes.empty()) {
       const size_t sample = std::min<size_t>(a.bytes.size(), 1 << 16);
@@ -346,7 +443,11 @@ class Reader {
       const uint64_t estimate = total_ / std::max<size_t>(1, sample / lines) + 16;
       if (estimate < (1ull << 28)) {
         log->time.reserve(estimate + estimate / 16);
-        for (auto& column : log->channels) column.reserve(estimate + estimate / 16);
+        AdviseHugePages(log->time.data(), log->time.capacity() * sizeof(double));
+        for (auto& column : log->channels) {
+          column.reserve(estimate + estimate / 16);
+          AdviseHugePages(column.data(), column.capacity() * sizeof(float));
+        }
       }
     }
     bool more = !a.final;
@@ -376,6 +477,7 @@ class Reader {
     if (Cancelled()) return ReadResult::Cancelled;
     for (auto& column : log->channels)
       if (column.capacity() > column.size() + column.size() / 4) column.shrink_to_fit();
+    for (const Acc& a : acc_) log->stats.push_back(a.Result());
     return ReadResult::Read;
   }
 
@@ -390,6 +492,7 @@ class Reader {
   uint64_t nextLine_ = 2;
   bool firstSeen_ = false;
   std::vector<uint32_t> keep_;
+  std::vector<Acc> acc_;
 };
 
 }  // namespace
@@ -433,23 +536,9 @@ ReadResult ReadLogText(std::string_view text, const ReadOptions& options, Log* l
 }
 
 ChannelStats Stats(const std::vector<float>& values) {
-  ChannelStats s;
-  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
-  double sum = 0;
-  uint64_t n = 0;
-  for (float v : values) {
-    if (std::isnan(v)) continue;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-    sum += v;
-    ++n;
-  }
-  if (n == 0) return s;
-  s.count = n;
-  s.min = lo;
-  s.max = hi;
-  s.mean = sum / static_cast<double>(n);
-  return s;
+  Acc acc;
+  acc.Add(values.data(), values.size());
+  return acc.Result();
 }
 
 }  // namespace logs

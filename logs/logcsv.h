@@ -15,6 +15,12 @@
 
 namespace logs {
 
+// Minimum, maximum and mean of one channel (gaps left out).
+struct ChannelStats {
+  uint64_t count = 0;  // values that are not gaps
+  float min = 0, max = 0;
+  double mean = 0;
+};
 struct LogWarning {
   uint64_t line = 0;  // 1 is the header
   std::string text;
@@ -23,6 +29,7 @@ struct LogWarning {
 struct Log {
   std::vector<std::string> names;            // channels, the time column excluded
   std::vector<std::vector<float>> channels;  // channels[c][record], NaN for a gap
+  std::vector<ChannelStats> stats;           // per channel, gathered while reading
   std::vector<double> time;                  // seconds, never falling
   std::string timeName;                      // the time column's name; empty: row number / rate
   uint64_t gapRecords = 0;                   // records with at least one gap
@@ -58,12 +65,7 @@ ReadResult ReadLogFile(const std::string& path, const ReadOptions& options, Log*
 ReadResult ReadLogText(std::string_view text, const ReadOptions& options, Log* log, std::string* error,
                        const std::string& source = "the log");
 
-// Minimum, maximum and mean of one channel over its values (gaps left out).
-struct ChannelStats {
-  uint64_t count = 0;  // values that are not gaps
-  float min = 0, max = 0;
-  double mean = 0;
-};
+// The statistics of one array of values (the reader gathers them for Log::stats).
 ChannelStats Stats(const std::vector<float>& values);
 
 }  // namespace logs

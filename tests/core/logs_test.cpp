@@ -76,7 +76,15 @@ TEST_P(ReaderTable, ReadsValuesGapsAndTimes) {
     EXPECT_EQ(log.gapRecords, c.gaps);
     EXPECT_EQ(log.skippedLines, c.skipped);
     EXPECT_EQ(log.channels.size(), log.names.size());
-    for (const auto& column : log.channels) EXPECT_EQ(column.size(), log.Records());
+    ASSERT_EQ(log.stats.size(), log.channels.size());
+    for (size_t i = 0; i < log.channels.size(); ++i) {
+      EXPECT_EQ(log.channels[i].size(), log.Records());
+      const logs::ChannelStats s = logs::Stats(log.channels[i]);
+      EXPECT_EQ(log.stats[i].count, s.count) << log.names[i];
+      EXPECT_EQ(log.stats[i].min, s.min);
+      EXPECT_EQ(log.stats[i].max, s.max);
+      EXPECT_DOUBLE_EQ(log.stats[i].mean, s.mean);
+    }
   }
 }
 
