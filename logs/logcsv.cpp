@@ -76,6 +76,14 @@ std::string_view Unwrap(std::string_view s) {
   return s;
 }
 
+// 10^k, exact in T for the k used below (up to 7 for float, 15 for double).
+template <typename T>
+T Pow10(int k) {
+  static constexpr T kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  return kPow10[k];
+}
+
 // A short plain decimal ("-12.5", "1500", "0.998"): its digits as an integer and the
 // power of ten are both exact in T (below 2^24 and 10^7 for float, 2^53 and 10^15 for
 // double), so one division gives the correctly rounded value, the same that from_chars
@@ -83,8 +91,6 @@ std::string_view Unwrap(std::string_view s) {
 template <typename T>
 bool ShortDecimal(const char* p, const char* end, T* value) {
   constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
-  static constexpr T kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
   uint64_t m = 0;
@@ -103,7 +109,7 @@ bool ShortDecimal(const char* p, const char* end, T* value) {
   }
   if (digits == 0) return false;
   T v = static_cast<T>(m);
-  if (fraction > 0) v /= kPow10[fraction];
+  if (fraction > 0) v /= Pow10<T>(fraction);
   *value = negative ? -v : v;
   return true;
 }
@@ -123,6 +129,40 @@ bool ParseField(const char* begin, const char* end, T* value) {
   if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return false;
   *value = v;
   return true;
+}
+
+// The field that starts at `p`: its value, and in *next the ',' that ends it (or `end`).
+// A short plain decimal is read in the same pass that finds its end.
+template <typename T>
+bool NextField(const char* p, const char* end, T* value, const char** next) {
+  constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
+  const char* const start = p;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint64_t m = 0;
+  int digits = 0, fraction = -1;
+  for (; p < end; ++p) {
+    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (d < 10) {
+      m = m * 10 + d;
+      ++digits;
+      if (fraction >= 0) ++fraction;
+    } else if (*p == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      break;
+    }
+  }
+  if ((p == end || *p == ',') && digits > 0 && digits <= kMaxDigits) {
+    T v = static_cast<T>(m);
+    if (fraction > 0) v /= Pow10<T>(fraction);
+    *value = negative ? -v : v;
+    *next = p;
+    return true;
+  }
+  const char* q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+  *next = q ? q : end;
+  return ParseField(start, *next, value);
 }
 
 bool IsBinary(std::string_view bytes) {
@@ -214,16 +254,15 @@ void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
     double time = std::numeric_limits<double>::quiet_NaN();
     size_t c = 0;
     for (; c < columns; ++c) {
-      const char* q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
-      if (q == nullptr) q = end;
       float v = kGap;
+      const char* q;
       if (static_cast<int>(c) == timeColumn) {
         double t;
-        if (ParseField(p, q, &t)) {
+        if (NextField(p, end, &t, &q)) {
           time = t;
           v = static_cast<float>(t);
         }
-      } else if (!ParseField(p, q, &v)) {
+      } else if (!NextField(p, end, &v, &q)) {
         v = kGap;
       }
       if (std::isnan(v)) flag |= kRowGap;
@@ -407,22 +446,33 @@ class Reader {
       keep_.push_back(static_cast<uint32_t>(r));
     }
     const bool all = keep_.size() == piece.times.size();
-    size_t channel = 0;
-    for (size_t c = 0; c < columns_; ++c) {
-      if (static_cast<int>(c) == timeColumn_) continue;
-      std::vector<float>& column = log->channels[channel++];
-      const std::vector<float>& in = piece.columns[c];
-      Acc& acc = acc_[channel - 1];
-      if (all) {
-        column.insert(column.end(), in.begin(), in.end());
-        acc.Add(piece.stats[c]);
-        continue;
+    // Copies the columns c with c % step == first; a large piece is copied by two
+    // threads, each filling columns of its own.
+    auto copy = [&](size_t first, size_t step) {
+      for (size_t c = first; c < columns_; c += step) {
+        if (static_cast<int>(c) == timeColumn_) continue;
+        const size_t channel = timeColumn_ >= 0 && c > static_cast<size_t>(timeColumn_) ? c - 1 : c;
+        std::vector<float>& column = log->channels[channel];
+        const std::vector<float>& in = piece.columns[c];
+        Acc& acc = acc_[channel];
+        if (all) {
+          column.insert(column.end(), in.begin(), in.end());
+          acc.Add(piece.stats[c]);
+          continue;
+        }
+        const size_t base = column.size();
+        column.resize(base + keep_.size());
+        float* out = column.data() + base;
+        for (uint32_t r : keep_) *out++ = in[r];
+        acc.Add(column.data() + base, keep_.size());
       }
-      const size_t base = column.size();
-      column.resize(base + keep_.size());
-      float* out = column.data() + base;
-      for (uint32_t r : keep_) *out++ = in[r];
-      acc.Add(column.data() + base, keep_.size());
+    };
+    if (keep_.size() * columns_ >= (1u << 18)) {
+      std::thread other(copy, 1, 2);
+      copy(0, 2);
+      other.join();
+    } else {
+      copy(0, 1);
     }
     nextLine_ += piece.lineCount;
     return true;

@@ -199,6 +199,36 @@ TEST(LogReader, ReportsProgressInBytesAndStopsWhenCancelled) {
   EXPECT_TRUE(log.names.empty());
 }
 
+TEST(LogReader, ALargeLogReadsTheSameInOneBlockAndInMany) {
+  // Enough values that the columns are filled by two threads, with gaps, a line going
+  // back in time and long numbers that the short path leaves to from_chars.
+  std::string text = "time_s";
+  for (int c = 0; c < 100; ++c) text += ",c" + std::to_string(c);
+  text += "\n";
+  for (int r = 0; r < 3000; ++r) {
+    text += r == 1500 ? "1.000" : std::to_string(r) + ".5";
+    for (int c = 0; c < 100; ++c)
+      text += (r + c) % 97 == 0 ? std::string(",") : "," + std::to_string(r * 0.001234567 - c) + "e0";
+    text += "\n";
+  }
+  Log whole, pieces;
+  std::string error;
+  ASSERT_EQ(ReadText(text, &whole, &error), ReadResult::Read) << error;
+  logs::ReadOptions small;
+  small.blockBytes = 10000;
+  ASSERT_EQ(ReadText(text, &pieces, &error, small), ReadResult::Read) << error;
+  EXPECT_EQ(whole.Records(), 2999u);
+  EXPECT_EQ(whole.skippedLines, 1u);
+  EXPECT_EQ(whole.time, pieces.time);
+  EXPECT_EQ(whole.gapRecords, pieces.gapRecords);
+  for (size_t c = 0; c < whole.channels.size(); ++c) {
+    ASSERT_EQ(Shown(whole.channels[c]), Shown(pieces.channels[c])) << c;
+    EXPECT_EQ(whole.stats[c].count, logs::Stats(whole.channels[c]).count);
+    EXPECT_EQ(pieces.stats[c].min, logs::Stats(pieces.channels[c]).min);
+  }
+  EXPECT_FLOAT_EQ(whole.channels[3][10], static_cast<float>(10 * 0.001234567 - 3));
+}
+
 TEST(LogReader, StatisticsLeaveGapsOut) {
   const float gap = std::nanf("");
   const logs::ChannelStats s = logs::Stats({3, gap, -1, 4});
