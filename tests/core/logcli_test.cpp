@@ -121,6 +121,20 @@ TEST_F(LogJobsCliTest, SummaryGivesRecordsRateAndOneLinePerChannel) {
   EXPECT_NE(o.err.find("line 3: a missing field"), std::string::npos) << o.err;
 }
 
+TEST_F(LogJobsCliTest, ALogWithoutTimeTakesItsRate) {
+  test_support::WriteAll(P("plain.csv"), "rpm,farf\n1000,2.5\n2000,3.5\n3000,4.5\n");
+  Outcome o = Run({"log", "summary", P("plain.csv"), "--rate", "10"});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("Duration: 0.200 s\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("Rate:     10.0 records/s\n"), std::string::npos) << o.out;
+  o = Run({"log", "summary", P("plain.csv")});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("no time column"), std::string::npos) << o.err;
+  o = Run({"log", "summary", P("plain.csv"), "--rate", "0"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("--rate"), std::string::npos) << o.err;
+}
+
 TEST_F(LogJobsCliTest, BinCountsOrMeansInMapExportsShape) {
   // Filters on: the first 0.1 s has no throttle 0.1 s earlier, so 50 of 60 records count.
   for (const auto& [args, cell] : std::vector<std::pair<std::vector<std::string>, std::string>>{

@@ -91,4 +91,23 @@ TEST(LogsFromTheSimulator, AProposalFromARideBringsMapOneToTheTrueMap) {
   }
 }
 
+TEST(LogsFromTheSimulator, TheAirFuelTargetIsAnOption) {
+  const struct {
+    const char* value;
+    bool ok;
+    double target;
+  } cases[] = {{"14.7", true, 14.7},  {"8", true, 8},    {"7.9", false, 13.2},
+               {"20.1", false, 13.2}, {"", false, 13.2}, {"13,2", false, 13.2}};
+  for (const auto& c : cases) {
+    sim::EcuModel model;
+    bool used = false;
+    std::string error;
+    EXPECT_EQ(sim::ParseEngineOption("afr-target", c.value, model, &used, &error), c.ok) << c.value;
+    EXPECT_TRUE(used);
+    EXPECT_DOUBLE_EQ(model.afrTarget, c.target) << c.value;
+    EXPECT_EQ(error.empty(), c.ok) << error;
+  }
+  EXPECT_TRUE(sim::EngineOptionTakesValue("afr-target"));
+}
+
 }  // namespace
