@@ -258,7 +258,7 @@ int Bin(const Options& o, std::string* problem) {
   if (!ReadMapping("Log bin", o.words[1], &file)) return kExitFailed;
   logs::Log log;
   if (!ReadLog("Log bin", o.words[0], o, &log)) return kExitFailed;
-  const std::vector<float>* channel = nullptr;
+  const logs::Column* channel = nullptr;
   if (o.Has("--channel")) {
     const int c = log.Find(o.Get("--channel"));
     if (c < 0) return Fail("Log bin", o.words[0] + ": the log has no column " + o.Get("--channel"));

@@ -20,7 +20,7 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-bool SameValues(const std::vector<float>& a, const std::vector<float>& b) {
+bool SameValues(const logs::Column& a, const logs::Column& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
     if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i])))) return false;

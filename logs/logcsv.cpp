@@ -218,12 +218,14 @@ struct Acc {
   }
 };
 
-// One block parsed: per column its values (the time column as parsed, in `times`).
+// One block of whole lines, parsed straight into the columns from row `base` on.
 struct Piece {
   std::string bytes;
-  bool final = false;  // the file's last bytes: its last line may lack a line end
-  std::vector<std::vector<float>> columns;
-  std::vector<Acc> stats;  // per column, over every row of the piece
+  bool final = false;      // the file's last bytes: its last line may lack a line end
+  size_t base = 0;         // the piece's first row in the columns
+  size_t room = 0;         // rows set aside for it: one per line
+  size_t rows = 0;         // rows written
+  std::vector<Acc> stats;  // per channel, over the rows written
   std::vector<double> times;
   std::vector<uint32_t> lines;  // line of each row within the piece, from 0
   std::vector<uint8_t> flags;   // kRowGap, kRowExtra, kRowCut
@@ -231,20 +233,30 @@ struct Piece {
 };
 constexpr uint8_t kRowGap = 1, kRowExtra = 2, kRowCut = 4;
 
-void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
-  piece->columns.resize(columns);
-  const std::string_view all = piece->bytes;
-  const size_t estimate = all.size() / (columns * 2 + 8) + 1;
-  for (auto& column : piece->columns) {
-    column.clear();
-    column.reserve(estimate);
-  }
+// Lines in a piece: the rows it may hold.
+size_t CountLines(std::string_view text) {
+  size_t n = 0;
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
+                                         p, '\n', static_cast<size_t>(text.data() + text.size() - p))));
+       ++p)
+    ++n;
+  return n + (!text.empty() && text.back() != '\n' ? 1 : 0);
+}
+
+// Parses a piece into rows base, base + 1, ... of the channels (sized for its lines).
+// Two pieces are parsed at once into rows of their own.
+void ParsePiece(Piece* piece, size_t columns, int timeColumn, std::vector<Column>* channels) {
+  std::vector<float*> out(columns, nullptr);  // row `base` of each column's channel
+  for (size_t c = 0, channel = 0; c < columns; ++c)
+    if (static_cast<int>(c) != timeColumn) out[c] = (*channels)[channel++].data() + piece->base;
   piece->times.clear();
   piece->lines.clear();
   piece->flags.clear();
+  const std::string_view all = piece->bytes;
   const char* text = all.data();
   const char* const textEnd = text + all.size();
   uint32_t line = 0;
+  size_t row = 0;
   while (text < textEnd) {
     const char* nl = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(textEnd - text)));
     const bool ended = nl != nullptr;
@@ -258,19 +270,21 @@ void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
     double time = std::numeric_limits<double>::quiet_NaN();
     size_t c = 0;
     for (; c < columns; ++c) {
-      float v = kGap;
       const char* q;
       if (static_cast<int>(c) == timeColumn) {
         double t;
-        if (NextField(p, end, &t, &q)) {
+        if (NextField(p, end, &t, &q))
           time = t;
-          v = static_cast<float>(t);
+        else
+          flag |= kRowGap;
+      } else {
+        float v;
+        if (!NextField(p, end, &v, &q)) {
+          v = kGap;
+          flag |= kRowGap;
         }
-      } else if (!NextField(p, end, &v, &q)) {
-        v = kGap;
+        out[c][row] = v;
       }
-      if (std::isnan(v)) flag |= kRowGap;
-      piece->columns[c].push_back(v);
       if (q == end) {
         ++c;
         break;
@@ -283,20 +297,25 @@ void ParsePiece(Piece* piece, size_t columns, int timeColumn) {
       // The file's last line, cut short: its last field may be cut too.
       if (!ended && piece->final) {
         flag |= kRowCut;
-        piece->columns[c - 1].back() = kGap;
-        if (static_cast<int>(c) - 1 == timeColumn) time = std::numeric_limits<double>::quiet_NaN();
+        if (static_cast<int>(c) - 1 == timeColumn)
+          time = std::numeric_limits<double>::quiet_NaN();
+        else
+          out[c - 1][row] = kGap;
       }
-      for (; c < columns; ++c) piece->columns[c].push_back(kGap);
+      for (; c < columns; ++c)
+        if (out[c]) out[c][row] = kGap;
     }
     piece->times.push_back(time);
     piece->lines.push_back(here);
     piece->flags.push_back(flag);
+    ++row;
   }
   piece->lineCount = line;
-  // The statistics while the piece is at hand, on the thread that parsed it.
-  piece->stats.assign(columns, Acc());
-  for (size_t c = 0; c < columns; ++c)
-    piece->stats[c].Add(piece->columns[c].data(), piece->columns[c].size());
+  piece->rows = row;
+  // The statistics while the rows are at hand, on the thread that parsed them.
+  piece->stats.assign(channels->size(), Acc());
+  for (size_t c = 0, channel = 0; c < columns; ++c)
+    if (out[c]) piece->stats[channel++].Add(out[c], row);
 }
 
 class Reader {
@@ -449,35 +468,18 @@ class Reader {
       log->time.push_back(t);
       keep_.push_back(static_cast<uint32_t>(r));
     }
-    const bool all = keep_.size() == piece.times.size();
-    // Copies the columns c with c % step == first; a large piece is copied by two
-    // threads, each filling columns of its own.
-    auto copy = [&](size_t first, size_t step) {
-      for (size_t c = first; c < columns_; c += step) {
-        if (static_cast<int>(c) == timeColumn_) continue;
-        const size_t channel = timeColumn_ >= 0 && c > static_cast<size_t>(timeColumn_) ? c - 1 : c;
-        std::vector<float>& column = log->channels[channel];
-        const std::vector<float>& in = piece.columns[c];
-        Acc& acc = acc_[channel];
-        if (all) {
-          column.insert(column.end(), in.begin(), in.end());
-          acc.Add(piece.stats[c]);
-          continue;
-        }
-        const size_t base = column.size();
-        column.resize(base + keep_.size());
-        float* out = column.data() + base;
-        for (uint32_t r : keep_) *out++ = in[r];
-        acc.Add(column.data() + base, keep_.size());
-      }
-    };
-    if (keep_.size() * columns_ >= (1u << 18)) {
-      std::thread other(copy, 1, 2);
-      copy(0, 2);
-      other.join();
+    // Rows that stay where they were parsed, or the kept ones moved down to the end of
+    // the log (after blank or left-out lines; never upwards, so in place).
+    if (keep_.size() == piece.rows && piece.base == filled_) {
+      for (size_t c = 0; c < acc_.size(); ++c) acc_[c].Add(piece.stats[c]);
     } else {
-      copy(0, 1);
+      for (size_t c = 0; c < acc_.size(); ++c) {
+        float* column = log->channels[c].data();
+        for (size_t j = 0; j < keep_.size(); ++j) column[filled_ + j] = column[piece.base + keep_[j]];
+        acc_[c].Add(column + filled_, keep_.size());
+      }
     }
+    filled_ += keep_.size();
     nextLine_ += piece.lineCount;
     return true;
   }
@@ -520,9 +522,15 @@ class Reader {
         haveB = true;
         more = !b.final;
       }
+      // Room for a row per line of both pieces, then both parsed at once.
+      a.base = filled_;
+      a.room = CountLines(a.bytes);
+      b.base = a.base + a.room;
+      b.room = haveB ? CountLines(b.bytes) : 0;
+      for (Column& column : log->channels) column.resize(b.base + b.room);
       std::thread worker;
-      if (haveB) worker = std::thread(ParsePiece, &b, columns_, timeColumn_);
-      ParsePiece(&a, columns_, timeColumn_);
+      if (haveB) worker = std::thread(ParsePiece, &b, columns_, timeColumn_, &log->channels);
+      ParsePiece(&a, columns_, timeColumn_, &log->channels);
       if (worker.joinable()) worker.join();
       if (!Append(a, log, error) || (haveB && !Append(b, log, error))) return ReadResult::Failed;
       if (options_.progress) options_.progress(done_, std::max(total_, done_));
@@ -535,8 +543,10 @@ class Reader {
       if (haveA && a.bytes.empty() && a.final) haveA = false;
     }
     if (Cancelled()) return ReadResult::Cancelled;
-    for (auto& column : log->channels)
+    for (Column& column : log->channels) {
+      column.resize(filled_);
       if (column.capacity() > column.size() + column.size() / 4) column.shrink_to_fit();
+    }
     for (const Acc& a : acc_) log->stats.push_back(a.Result());
     return ReadResult::Read;
   }
@@ -553,6 +563,7 @@ class Reader {
   bool firstSeen_ = false;
   std::vector<uint32_t> keep_;
   std::vector<Acc> acc_;
+  size_t filled_ = 0;  // rows of the log in the columns
 };
 
 }  // namespace
@@ -595,7 +606,7 @@ ReadResult ReadLogText(std::string_view text, const ReadOptions& options, Log* l
   return reader.Run(log, error);
 }
 
-ChannelStats Stats(const std::vector<float>& values) {
+ChannelStats Stats(const Column& values) {
   Acc acc;
   acc.Add(values.data(), values.size());
   return acc.Result();

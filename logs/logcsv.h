@@ -9,11 +9,39 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace logs {
+
+// An allocator that leaves new values unset, so that a column can be sized for the
+// rows a block may hold before the parsers write them, without clearing hundreds of
+// megabytes first. Values given explicitly (push_back, a fill value) are set as usual.
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <typename U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// One channel's values, one per record.
+using Column = std::vector<float, UnsetAllocator<float>>;
 
 // Minimum, maximum and mean of one channel (gaps left out).
 struct ChannelStats {
@@ -27,14 +55,14 @@ struct LogWarning {
 };
 
 struct Log {
-  std::vector<std::string> names;            // channels, the time column excluded
-  std::vector<std::vector<float>> channels;  // channels[c][record], NaN for a gap
-  std::vector<ChannelStats> stats;           // per channel, gathered while reading
-  std::vector<double> time;                  // seconds, never falling
-  std::string timeName;                      // the time column's name; empty: row number / rate
-  uint64_t gapRecords = 0;                   // records with at least one gap
-  uint64_t skippedLines = 0;                 // lines without a usable time, or going back in time
-  std::vector<LogWarning> warnings;          // the first few, with their lines
+  std::vector<std::string> names;    // channels, the time column excluded
+  std::vector<Column> channels;      // channels[c][record], NaN for a gap
+  std::vector<ChannelStats> stats;   // per channel, gathered while reading
+  std::vector<double> time;          // seconds, never falling
+  std::string timeName;              // the time column's name; empty: row number / rate
+  uint64_t gapRecords = 0;           // records with at least one gap
+  uint64_t skippedLines = 0;         // lines without a usable time, or going back in time
+  std::vector<LogWarning> warnings;  // the first few, with their lines
 
   size_t Records() const { return time.size(); }
   // Index of a channel by its exact name, or -1.
@@ -66,6 +94,6 @@ ReadResult ReadLogText(std::string_view text, const ReadOptions& options, Log* l
                        const std::string& source = "the log");
 
 // The statistics of one array of values (the reader gathers them for Log::stats).
-ChannelStats Stats(const std::vector<float>& values);
+ChannelStats Stats(const Column& values);
 
 }  // namespace logs

@@ -15,7 +15,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // fraction of a decimal millisecond.
 constexpr double kTimeSlack = 1e-6;
 
-const std::vector<float>* Channel(const Log& log, const std::string& name) {
+const Column* Channel(const Log& log, const std::string& name) {
   const int i = log.Find(name);
   return i < 0 ? nullptr : &log.channels[static_cast<size_t>(i)];
 }
@@ -62,9 +62,9 @@ bool ApplyFilters(const Log& log, const Filters& f, std::vector<uint8_t>* pass, 
   const size_t n = log.Records();
   pass->assign(n, 1);
   if (f.engineRunning) {
-    const std::vector<float>* on = Channel(log, "isEngineOn");
-    const std::vector<float>* cranking = Channel(log, "isCranking");
-    const std::vector<float>* cut = Channel(log, "isCutOff");
+    const Column* on = Channel(log, "isEngineOn");
+    const Column* cranking = Channel(log, "isCranking");
+    const Column* cut = Channel(log, "isCutOff");
     for (const auto& [column, name] :
          {std::pair{on, "isEngineOn"}, std::pair{cranking, "isCranking"}, std::pair{cut, "isCutOff"}})
       if (column == nullptr) {
@@ -76,7 +76,7 @@ bool ApplyFilters(const Log& log, const Filters& f, std::vector<uint8_t>* pass, 
   }
   if (f.warm) {
     const char* name = f.tempIsOil ? "toil" : "th2o";
-    const std::vector<float>* temp = Channel(log, name);
+    const Column* temp = Channel(log, name);
     if (temp == nullptr) {
       *error = Missing(name, "the engine-temperature filter");
       return false;
@@ -84,7 +84,7 @@ bool ApplyFilters(const Log& log, const Filters& f, std::vector<uint8_t>* pass, 
     for (size_t i = 0; i < n; ++i)
       if (!((*temp)[i] >= kWarmDegrees)) (*pass)[i] = 0;
   }
-  const std::vector<float>* farf = Channel(log, "farf");
+  const Column* farf = Channel(log, "farf");
   if ((f.steadyThrottle || f.farfRange) && farf == nullptr) {
     *error = Missing("farf", "the throttle filters");
     return false;
@@ -107,7 +107,7 @@ bool ApplyFilters(const Log& log, const Filters& f, std::vector<uint8_t>* pass, 
     for (size_t i = 0; i < n; ++i)
       if (!((*farf)[i] >= f.farfMin && (*farf)[i] <= f.farfMax)) (*pass)[i] = 0;
   if (f.rpmRange) {
-    const std::vector<float>* rpm = Channel(log, "rpm");
+    const Column* rpm = Channel(log, "rpm");
     if (rpm == nullptr) {
       *error = Missing("rpm", "the engine-speed range");
       return false;
@@ -136,8 +136,8 @@ bool BinLog(const Log& log, int id, const MapAxes& axes, const Filters& filters,
     *error = "no map " + std::to_string(id);
     return false;
   }
-  const std::vector<float>* xs = Channel(log, q.x);
-  const std::vector<float>* ys = Channel(log, q.y);
+  const Column* xs = Channel(log, q.x);
+  const Column* ys = Channel(log, q.y);
   if (xs == nullptr || ys == nullptr) {
     *error = Missing(xs == nullptr ? q.x : q.y, "an axis quantity of the map");
     return false;
@@ -158,7 +158,7 @@ bool BinLog(const Log& log, int id, const MapAxes& axes, const Filters& filters,
   return true;
 }
 
-std::array<double, maps::kMapCells> CellMeans(const Binning& binning, const std::vector<float>& channel) {
+std::array<double, maps::kMapCells> CellMeans(const Binning& binning, const Column& channel) {
   std::array<double, maps::kMapCells> sum{};
   std::array<uint32_t, maps::kMapCells> count{};
   for (size_t i = 0; i < binning.cell.size() && i < channel.size(); ++i) {
@@ -174,7 +174,7 @@ std::array<double, maps::kMapCells> CellMeans(const Binning& binning, const std:
 
 std::string LambdaChannel(const Log& log, int cylinder) {
   if (cylinder == 1) {
-    if (const std::vector<float>* second = Channel(log, "lambdaCan2"))
+    if (const Column* second = Channel(log, "lambdaCan2"))
       for (float v : *second)
         if (!std::isnan(v) && v != 0.0f) return "lambdaCan2";
   }
@@ -227,7 +227,7 @@ bool ProposeInjection(const Log& log, const uint8_t* block, const ProposalOption
   ReadMapAxes(block, 1, &axes);
   Binning binning;
   if (!BinLog(log, 1, axes, o.filters, &binning, error)) return false;
-  const std::vector<float>& reading = *Channel(log, p->lambdaChannel);
+  const Column& reading = *Channel(log, p->lambdaChannel);
   const std::vector<int32_t> later = DelayedIndex(log.time, o.delaySeconds);
 
   std::array<double, maps::kMapCells> sum{};

@@ -62,7 +62,7 @@ struct Binning {
 bool BinLog(const Log& log, int id, const MapAxes& axes, const Filters& filters, Binning* binning,
             std::string* error);
 // Mean of a channel per cell over the binned records (gaps left out); NaN where none.
-std::array<double, maps::kMapCells> CellMeans(const Binning& binning, const std::vector<float>& channel);
+std::array<double, maps::kMapCells> CellMeans(const Binning& binning, const Column& channel);
 
 // The proposal for one cylinder plane of map 1.
 struct ProposalOptions {

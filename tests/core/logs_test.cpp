@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,13 @@ ReadResult ReadText(const std::string& text, Log* log, std::string* error, logs:
 
 std::vector<float> Column(const Log& log, const char* name) {
   const int i = log.Find(name);
-  return i < 0 ? std::vector<float>{} : log.channels[static_cast<size_t>(i)];
+  if (i < 0) return {};
+  const logs::Column& column = log.channels[static_cast<size_t>(i)];
+  return std::vector<float>(column.begin(), column.end());
 }
 
 // Values of one channel as text, "-" for a gap: compact to compare in a table.
-std::string Shown(const std::vector<float>& values) {
+std::string Shown(std::span<const float> values) {
   std::string s;
   for (float v : values) {
     if (!s.empty()) s += ' ';
