@@ -9,6 +9,10 @@
 //   kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE
 //   kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]
 //   kestra-cli doctor [--port PORT]
+//   kestra-cli log summary LOG.csv
+//   kestra-cli log bin LOG.csv FILE MAP [--channel NAME] [--filters on|off]
+//   kestra-cli log propose LOG.csv FILE [--cyl 1|2] [--target AFR | --target-csv CSV]
+//                          [--delay-ms D] [--min N] [--out OUT.csv] [--apply]
 //
 // Messages go to standard error (with a progress bar while a transfer runs, when
 // standard error is a terminal); results go to standard output.
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/logjobs.h"
 #include "cli/mapjobs.h"
 #include "config/bike.h"
 #include "ecudata/defaults.h"
@@ -61,6 +66,10 @@ const char kUsage[] =
     "  or:  kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE\n"
     "  or:  kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]\n"
     "  or:  kestra-cli doctor [--port PORT]\n"
+    "  or:  kestra-cli log summary LOG.csv [--rate HZ]\n"
+    "  or:  kestra-cli log bin LOG.csv FILE.emd MAP [--channel NAME] [--filters on|off]\n"
+    "  or:  kestra-cli log propose LOG.csv FILE.emd [--cyl 1|2] [--target AFR | --target-csv CSV]\n"
+    "                              [--delay-ms D] [--min N] [--out OUT.csv] [--apply]\n"
     "  or:  kestra-cli --version\n"
     "\n"
     "  info        shows the kind of a data file (configuration, 1276 bytes, or mapping,\n"
@@ -94,6 +103,18 @@ const char kUsage[] =
     "              holding it, ModemManager, brltty, the FTDI latency timer). One line per\n"
     "              finding, each problem with its fix; without --port the USB adapter and\n"
     "              every USB serial device. Exit status 0 nothing wrong, 1 something is.\n"
+    "  log summary prints a log's records, duration and rate, and per channel its minimum,\n"
+    "              mean and maximum.\n"
+    "  log bin     lays the log's records onto MAP's grid (the breakpoint nearest to each\n"
+    "              record's X and Y quantity) and writes the count per cell, or with\n"
+    "              --channel the channel's mean, in map export's shape. The filters (engine\n"
+    "              running, engine warm, throttle steady) are on unless --filters off.\n"
+    "  log propose proposes map 1 of FILE.emd (cylinder --cyl) from the wideband readings\n"
+    "              taken --delay-ms later (100): old x mean(reading / target) in the cells\n"
+    "              with at least --min (20) filtered records, target --target (13.2) or a\n"
+    "              table in map export's shape. Writes the plane as CSV (standard output or\n"
+    "              --out); --apply writes it into FILE.emd and says how many cells changed.\n"
+    "              --rate HZ gives the records' rate of a log without a time column.\n"
     "\n"
     "PORT is 'usb' for the USB adapter or a serial device path (e.g. /dev/ttyUSB0).\n"
     "Exit status: 0 success, 1 the job failed, 2 wrong usage.\n";
@@ -504,6 +525,18 @@ int Doctor(const std::string& port) {
 
 int main(int argc, char** argv) {
   if (com::AnswerVersion(argc, argv, "kestra-cli")) return kExitOk;
+  if (cli::IsLogJob(std::vector<std::string>(argv + 1, argv + argc))) {
+    cli::TerminalUserIo ui;
+    com::SetUi(&ui);
+    std::string problem;
+    const int status = cli::RunLogJob(std::vector<std::string>(argv + 1, argv + argc), &problem);
+    com::SetUi(nullptr);
+    if (status == cli::kLogJobHelp) {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    return status == cli::kLogJobUsage ? Usage(problem) : status;
+  }
   if (argc > 1 && cli::IsMapJob(argv[1])) {
     cli::TerminalUserIo ui;
     com::SetUi(&ui);

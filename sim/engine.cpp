@@ -9,6 +9,7 @@
 #include "ecudata/image.h"
 #include "link/bytes.h"
 #include "link/commands.h"
+#include "sim/tuner.h"
 
 namespace sim {
 
@@ -194,20 +195,28 @@ void EcuModel::Step() {
   if (running) cycle_ = std::fmod(cycle_ + dt, kCycle);
   throttleTarget_ = running ? ThrottleTarget(cycle_) : 0;
 
-  // The throttle moves quickly but not in no time; the engine follows with a lag,
-  // slower when it falls than when it rises.
-  const double maxMove = 250.0 * dt;
-  throttle += std::clamp(throttleTarget_ - throttle, -maxMove, maxMove);
+  if (dyno && running) {
+    // The dyno's rider holds the working point; its engine is warm.
+    dyno->Advance();
+    throttle = dyno->Throttle() / 10;
+    rpm = dyno->Rpm();
+    waterTemp = oilTemp = dyno->engineTemp;
+  } else {
+    // The throttle moves quickly but not in no time; the engine follows with a lag,
+    // slower when it falls than when it rises.
+    const double maxMove = 250.0 * dt;
+    throttle += std::clamp(throttleTarget_ - throttle, -maxMove, maxMove);
+    double rpmTarget = 0;
+    if (cranking_) rpmTarget = 280;
+    if (running) rpmTarget = 1250 + throttle * 105 + (waterTemp < 50 ? 300 : 0);
+    const double tau = rpmTarget > rpm ? 0.35 : 0.9;
+    rpm += (rpmTarget - rpm) * std::min(1.0, dt / tau);
+  }
   throttleRate_ = dt > 0 ? (throttle - lastThrottle_) / dt : 0;
   lastThrottle_ = throttle;
-  double rpmTarget = 0;
-  if (cranking_) rpmTarget = 280;
-  if (running) rpmTarget = 1250 + throttle * 105 + (waterTemp < 50 ? 300 : 0);
-  const double tau = rpmTarget > rpm ? 0.35 : 0.9;
-  rpm += (rpmTarget - rpm) * std::min(1.0, dt / tau);
 
   // Warm-up: water to about 97 C (the fan cuts in at 96), oil a little slower.
-  if (running) {
+  if (running && !dyno) {
     waterTemp += (97.5 - waterTemp) * std::min(1.0, dt / 90.0);
     oilTemp += (104 - oilTemp) * std::min(1.0, dt / 150.0);
     if (fanOn_) waterTemp -= 0.08 * dt;
@@ -256,7 +265,8 @@ std::vector<uint8_t> EcuModel::LiveRecord() {
   Step();
   std::vector<uint8_t> r(kLiveSize, 0);
   const bool running = started_;
-  const bool cutOff = running && throttle < 1 && rpm > 2200;
+  const bool onDyno = dyno && running;
+  const bool cutOff = onDyno ? dyno->CutOff() : running && throttle < 1 && rpm > 2200;
   const double vbat = cranking_ ? 10.6 : running ? 13.9 - 0.1 * std::sin(last_) : 12.5;
   const double temp = equipment.oilTemperature ? oilTemp : waterTemp;
   const double cold = std::clamp((70 - temp) / 50, 0.0, 1.0);  // 1 cold .. 0 warm
@@ -303,8 +313,10 @@ std::vector<uint8_t> EcuModel::LiveRecord() {
   PutS16(r, 46, throttleRate_ * 10);  // scaled: status byte 1 bit 1 is set below
   PutS16(r, 48, std::clamp(throttleRate_ / 10, -100.0, 100.0) * 10);
   auto afr = [&](double mv) { return running ? (cutOff ? 22.0 : 14.7 - (mv - 450) / 380 * 1.2) : 0.0; };
-  PutS16(r, 50, afr(mv1) * 10);
-  PutS16(r, 52, afr(mv2) * 10);
+  // Wideband readings: on the dyno, the fuel the engine gets against what it needs.
+  auto wideband = [&](int sensor) { return afrTarget * dyno->Lambda(sensor) / Tuner::kLambdaReference; };
+  PutS16(r, 50, (onDyno ? wideband(0) : afr(mv1)) * 10);
+  PutS16(r, 52, (onDyno ? wideband(1) : afr(mv2)) * 10);
 
   // Injection (ms x 1000 and factors x 1000).
   const double base = running || cranking_ ? 1.6 + throttle * 0.085 + rpm / 10000 : 0;
@@ -728,7 +740,8 @@ Device::Reply EcuModel::OnIdentify(const uint8_t* payload, uint8_t n) {
 // --------------------------------------------------------------------- options
 
 bool EngineOptionTakesValue(const std::string& name) {
-  return name == "lambda" || name == "sensor-fault" || name == "diag-password" || name == "protect-password";
+  return name == "lambda" || name == "sensor-fault" || name == "diag-password" ||
+         name == "protect-password" || name == "afr-target";
 }
 
 bool ParseEngineOption(const std::string& name, const std::string& value, EcuModel& model, bool* used,
@@ -774,6 +787,14 @@ bool ParseEngineOption(const std::string& name, const std::string& value, EcuMod
       return false;
     }
     model.diagPassword = value;
+  } else if (name == "afr-target") {
+    char* end = nullptr;
+    const double afr = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(afr >= 8 && afr <= 20)) {
+      *error = "--afr-target: an air-fuel ratio from 8 to 20";
+      return false;
+    }
+    model.afrTarget = afr;
   } else if (name == "protect-password") {
     if (value.size() > 15) {
       *error = "--protect-password: at most 15 characters";
@@ -796,7 +817,9 @@ const char* EngineOptionsHelp() {
          "  --sensor-fault NAME     the sensor's reading carries the fault flag (farf, th2o,\n"
          "                          toil, tair, lFuel, pBaro, nbego1, nbego2, vBat; repeatable)\n"
          "  --diag-password TEXT    diagnostics password, at most 8 characters (default none)\n"
-         "  --protect-password TEXT lock the ECU with a password of at most 15 characters\n";
+         "  --protect-password TEXT lock the ECU with a password of at most 15 characters\n"
+         "  --afr-target AFR        air-fuel ratio the wideband readings centre on when the\n"
+         "                          injection map is the engine's true map (default 13.2)\n";
 }
 
 }  // namespace sim

@@ -42,6 +42,8 @@ struct Equipment {
 inline constexpr const char* kSensorNames[9] = {"farf",  "th2o",   "toil",   "tair", "lFuel",
                                                 "pBaro", "nbego1", "nbego2", "vBat"};
 
+class Tuner;
+
 class EcuModel {
  public:
   explicit EcuModel(const Equipment& equipment = {});
@@ -55,6 +57,13 @@ class EcuModel {
   bool engineEnabled = true;  // false: the engine never starts (key on, engine off)
   // Sensors whose readings carry the fault flag (names as kSensorNames).
   std::vector<std::string> faultySensors;
+  // The engine on the tuning simulator's dyno. When set, the running engine is that
+  // one: its rider's working point gives the engine speed and the throttle, its fuel
+  // cut-off the cut-off, its engine temperature the temperatures, and the wideband
+  // readings (lambdaCan1, lambdaCan2) are afrTarget x true cell / the ECU's cell at that
+  // point, with its noise and exhaust delay. It must outlive the model's use.
+  Tuner* dyno = nullptr;
+  double afrTarget = 13.2;  // air-fuel ratio the wideband readings centre on
 
   // --- engine state (after the last request) ---
   double throttle = 0;  // %

@@ -279,6 +279,7 @@ int main(int argc, char** argv) {
     tuner.faultAt = o.tune.faultAt;
     tuner.Install(*app);
     if (o.tune.state) tuner.Start(*o.tune.state);
+    o.model.dyno = &tuner;  // the live record shows the engine that the tuning works on
     device = std::move(app);
   }
   sim::Engine engine(*device, o.faults);

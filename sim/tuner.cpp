@@ -21,10 +21,11 @@ constexpr double kMinHold = 0.2;            // seconds on a cell before it is co
 constexpr double kMove = 0.3;               // seconds the rider takes from cell to cell
 constexpr double kWholeMapHold = 2.0;       // seconds a cell when riding the whole map
 constexpr double kMaxCatchUp = 5.0;         // seconds the engine runs at most for one request
-constexpr double kLambdaRef = 125;          // the true map is the fuel for this lambda
 constexpr double kThrottleRateLimit = 100;  // 0.1 % per second: a transient (10 %/s)
 constexpr double kThrottleSteady = 30;      // 0.1 % per second: still moving (3 %/s)
 constexpr double kCutOffThrottle = 5, kCutOffRpm = 2500;
+// The true map is the fuel for this lambda.
+constexpr double kLambdaRef = Tuner::kLambdaReference;
 constexpr double kPi = 3.14159265358979323846;
 constexpr uint32_t kInjRpmAxis = 3024, kInjThrottleAxis = 3088;
 constexpr int kMaxInjection = 32000, kMaxAdvance = 7200;

@@ -203,6 +203,9 @@ class Tuner {
   double Rpm() const { return rpm_; }
   double Throttle() const { return throttle_; }  // 0.1 %
   double Lambda(int sensor) const { return lambda_[sensor & 1]; }
+  // The lambda at which the fuel is what the true map asks for (0.1 units).
+  static constexpr double kLambdaReference = 125;
+  bool CutOff() const { return cutOff_; }  // the fuel is cut on the overrun
 
   // The Info record now (takes the next cells of the list as reported).
   TuneInfo Info();
