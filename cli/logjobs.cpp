@@ -10,6 +10,7 @@
 #include <map>
 
 #include "cli/cli_common.h"
+#include "cli/mapjobs.h"
 #include "config/bike.h"
 #include "ecudata/datafile.h"
 #include "ecudata/files.h"
@@ -134,19 +135,6 @@ bool ReadLog(const char* title, const std::string& path, const Options& o, logs:
   for (const logs::LogWarning& w : log->warnings)
     std::fprintf(stderr, "%s: %s line %llu: %s\n", title, path.c_str(),
                  static_cast<unsigned long long>(w.line), w.text.c_str());
-  return true;
-}
-
-bool ReadMapping(const char* title, const std::string& path, ecu::DataFile* file) {
-  std::string error;
-  if (!ecu::ReadDataFile(path, file, &error)) {
-    Fail(title, error);
-    return false;
-  }
-  if (file->type != ecu::kMapType) {
-    Fail(title, path + ": a configuration file (1276 bytes), not a mapping file (12344 bytes)");
-    return false;
-  }
   return true;
 }
 

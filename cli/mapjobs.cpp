@@ -89,20 +89,6 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-// Reads a mapping file; anything else is refused as `info` refuses it.
-bool ReadMapping(const char* title, const std::string& path, ecu::DataFile* file) {
-  std::string error;
-  if (!ecu::ReadDataFile(path, file, &error)) {
-    Fail(title, error);
-    return false;
-  }
-  if (file->type != ecu::kMapType) {
-    Fail(title, path + ": a configuration file (1276 bytes), not a mapping file (12344 bytes)");
-    return false;
-  }
-  return true;
-}
-
 // Reads the CSV text from a path, or standard input for "-".
 bool ReadCsv(const std::string& path, std::string* text, std::string* error) {
   const bool stdinput = path == "-";
@@ -301,6 +287,20 @@ int RunMapJob(const std::vector<std::string>& args, std::string* problem) {
     return kMapJobUsage;
   }
   return args[1] == "export" ? Export(o, problem) : Import(o, problem);
+}
+
+// Reads a mapping file; anything else is refused as `info` refuses it.
+bool ReadMapping(const char* title, const std::string& path, ecu::DataFile* file) {
+  std::string error;
+  if (!ecu::ReadDataFile(path, file, &error)) {
+    Fail(title, error);
+    return false;
+  }
+  if (file->type != ecu::kMapType) {
+    Fail(title, path + ": a configuration file (1276 bytes), not a mapping file (12344 bytes)");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace cli

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace ecu {
+struct DataFile;
+}
+
 namespace cli {
 
 // RunMapJob's answers besides an exit status: wrong usage (the problem is in
@@ -19,5 +23,8 @@ bool IsMapJob(const std::string& command);
 // 1 refused or failed; for diff as diff(1): 0 equal, 1 different, 2 trouble. Messages
 // go through com::Ui(), results to standard output.
 int RunMapJob(const std::vector<std::string>& args, std::string* problem);
+
+// Reads a mapping file; anything else is refused (with `title`) as `info` refuses it.
+bool ReadMapping(const char* title, const std::string& path, ecu::DataFile* file);
 
 }  // namespace cli

@@ -12,34 +12,13 @@
 #include <vector>
 
 #include "link/appdirs.h"
+#include "link/firstpaint.h"
 #include "link/numberformat.h"
 #include "link/com.h"
 #include "link/frame.h"
 #include "loader/info.h"
 #include "loader/init.h"
 #include "loader/mainpanel.h"
-
-namespace {
-
-// Quits after the window's first paint (start-up checks and the start-up benchmark).
-class FirstPaintWatch : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && !done_) {
-      done_ = true;
-      std::fputs("shown\n", stdout);
-      std::fflush(stdout);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  bool done_ = false;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const std::string release =
@@ -88,7 +67,7 @@ int main(int argc, char** argv) {
     panel.close();
     QCoreApplication::quit();
   });
-  FirstPaintWatch watch;
+  com::FirstPaintWatch watch;
   if (exitWhenShown) panel.installEventFilter(&watch);
   panel.show();
   panel.Start();

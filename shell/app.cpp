@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "link/appdirs.h"
+#include "link/firstpaint.h"
 #include "link/numberformat.h"
 #include "shell/connection.h"
 #include "shell/mainwindow.h"
@@ -38,28 +39,6 @@ Options ParseOptions(const QStringList& arguments) {
   return options;
 }
 
-namespace {
-
-// Quits once the window has been painted for the first time.
-class FirstPaintWatch : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && !done_) {
-      done_ = true;
-      std::fputs("shown\n", stdout);
-      std::fflush(stdout);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  bool done_ = false;
-};
-
-}  // namespace
-
 int RunKestra(int argc, char** argv) {
   if (com::AnswerVersion(argc, argv, "kestra")) return 0;  // no display needed
   QApplication app(argc, argv);
@@ -89,7 +68,7 @@ int RunKestra(int argc, char** argv) {
     if (stay) manager.cancel();
   });
 
-  FirstPaintWatch watch;
+  com::FirstPaintWatch watch;
   if (options.exitWhenShown) window.installEventFilter(&watch);
   window.show();
   app.exec();
