@@ -203,6 +203,17 @@ TEST_F(UntouchedTest, ReceiveSendStoreAndLoadKeepEveryUneditedByte) {
   for (auto* box : window->Pages().Find(PageId::Param1)->Widget()->findChildren<QDoubleSpinBox*>())
     if (box->toolTip().startsWith("outside the range this page sets: ")) ++marked;
   EXPECT_GT(marked, 0);
+  // A picture of the marks, when KESTRA_SHOT_DIR names a folder.
+  if (const QString dir = qEnvironmentVariable("KESTRA_SHOT_DIR"); !dir.isEmpty()) {
+    window->resize(1500, 950);
+    window->show();
+    for (PageId page : {PageId::Param1, PageId::Injection, PageId::MapEditor}) {
+      window->Switcher().SwitchTo(page);
+      QApplication::processEvents();
+      window->grab().save(QStringLiteral("%1/outside-range-%2.png").arg(dir).arg(static_cast<int>(page)));
+    }
+    window->Switcher().SwitchTo(PageId::Main);
+  }
   ExpectBlock(ecu::ecuParData, par_, "configuration after every page");
   ExpectBlock(ecu::ecuMapData, map_, "mapping after every page");
 
