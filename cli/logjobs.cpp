@@ -140,12 +140,7 @@ bool ReadLog(const char* title, const std::string& path, const Options& o, logs:
 
 // Whether the mapping's bike measures oil temperature rather than water temperature.
 bool TempIsOil(const ecu::DataFile& file) {
-  const uint8_t saved = config::fTempIsOil;
-  config::fTempIsOil = 0;
-  config::ConfigFlagBikeCode(com::Get32LE(file.bytes.data() + ecu::kMapBikeOffset));
-  const bool oil = config::fTempIsOil != 0;
-  config::fTempIsOil = saved;
-  return oil;
+  return logs::MappingTempIsOil(file.bytes.data());
 }
 
 bool Write(const std::string& text) {
@@ -303,17 +298,10 @@ bool ReadTargetTable(const std::string& path, const std::vector<uint8_t>& block,
                      std::string* error) {
   std::string text;
   if (!ReadSmallFile(path, &text, error)) return false;
-  std::vector<uint8_t> scratch = block;
-  scratch[maps::kSingleMatrixOffset] &= static_cast<uint8_t>(~1u);
-  if (!maps::ImportMapCsv(text, scratch.data(), 1, 0, error)) {
+  if (!logs::TargetTableFromCsv(text, block.data(), block.size(), table, error)) {
     *error = path + ": " + *error;
     return false;
   }
-  maps::MapPlace place;
-  maps::GetMapPlace(1, 0, &place);
-  const maps::CellArray cells{scratch.data() + place.matrix};
-  table->resize(maps::kMapCells);
-  for (int c = 0; c < maps::kMapCells; ++c) (*table)[static_cast<size_t>(c)] = cells.Get(c) / 1000.0;
   return true;
 }
 

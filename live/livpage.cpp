@@ -87,6 +87,9 @@ uint8_t LivPage::Init() {
   normalBackground_ = form_->NUMfarfAD->styleSheet();
   form_->NUMsizeofLiveData->setText(QString::number(kLiveDataSize));
   QObject::connect(form_->TBrecord, &QPushButton::clicked, widget_, [this](bool on) { SetRecording(on); });
+  QObject::connect(form_->CBopenInLogs, &QPushButton::clicked, widget_, [this] {
+    if (openInLogs && !lastRecording_.empty()) openInLogs(lastRecording_);
+  });
   model_.onRecord = [this](const LiveData& record) { OnRecord(record); };
   ShowLiveConfig();
   ShowLiveData();
@@ -214,7 +217,9 @@ void LivPage::SetRecording(bool on, const std::string& givenPath) {
   if (!on) {
     if (log_.IsOpen()) {
       const std::string note = "Recorded " + std::to_string(log_.Count()) + " records to " + log_.Path();
+      lastRecording_ = log_.Path();
       log_.Close();
+      form_->CBopenInLogs->setVisible(openInLogs != nullptr);
       form_->TMrecord->setText(QString::fromStdString(note));
       com::Ui().ShowStatus(note);
     }
@@ -242,6 +247,7 @@ void LivPage::SetRecording(bool on, const std::string& givenPath) {
   }
   QSignalBlocker block(form_->TBrecord);
   form_->TBrecord->setChecked(true);
+  form_->CBopenInLogs->setVisible(false);
   UpdateRecordStatus(true);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,6 +52,11 @@ class LivPage : public shell::Page {
   void SetRecording(bool on, const std::string& path = {});
   // Proposal for the log file's name at this moment: kestra_YYYY-MM-DD_HHMMSS.csv.
   static std::string ProposedLogName();
+  // Opens a stopped recording on the Logs page ("Open in Logs"); the shell sets it.
+  std::function<void(const std::string& path)> openInLogs;
+  // The file of the last recording that stopped; empty before one.
+  const std::string& LastRecording() const { return lastRecording_; }
+
   // Minimum time between two redraws of the controls, seconds.
   static constexpr double kRedrawPeriod = 1.0 / 60.0;
 
@@ -77,6 +83,7 @@ class LivPage : public shell::Page {
   std::map<QLineEdit*, int> faultState_;
   std::vector<QAbstractButton*> testToggles_;  // turned off while the engine runs
   QString normalBackground_;
+  std::string lastRecording_;
   uint32_t drawnGeneration_ = 0;
   double lastDraw_ = -1;
   double lastStatus_ = -1;

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "config/bike.h"
+#include "ecudata/image.h"
+#include "link/bytes.h"
 #include "maps/mapcsv.h"
 
 namespace logs {
@@ -256,17 +259,55 @@ bool ProposeInjection(const Log& log, const uint8_t* block, const ProposalOption
   return true;
 }
 
-void ApplyProposal(const Proposal& proposal, int cylinder, uint8_t* block) {
+int ApplyProposal(const Proposal& proposal, int cylinder, uint8_t* block, int* kept) {
   const bool single = block[maps::kSingleMatrixOffset] & 1;
+  maps::MapPlace own;
+  maps::GetMapPlace(1, cylinder, &own);
+  const maps::CellArray ownCells{block + own.matrix};
+  std::array<bool, maps::kMapCells> write{};
+  int written = 0, left = 0;
+  for (int c = 0; c < maps::kMapCells; ++c) {
+    const auto i = static_cast<size_t>(c);
+    if (proposal.after[i] == proposal.before[i]) continue;
+    if (ownCells.Get(c) != proposal.before[i]) {
+      ++left;
+      continue;
+    }
+    write[i] = true;
+    ++written;
+  }
   for (int plane = 0; plane < maps::MapPlanes(1); ++plane) {
     if (plane != cylinder && !single) continue;
     maps::MapPlace place;
     maps::GetMapPlace(1, plane, &place);
     const maps::CellArray cells{block + place.matrix};
     for (int c = 0; c < maps::kMapCells; ++c)
-      if (cells.Get(c) != proposal.after[static_cast<size_t>(c)])
-        cells.Set(c, proposal.after[static_cast<size_t>(c)]);
+      if (write[static_cast<size_t>(c)]) cells.Set(c, proposal.after[static_cast<size_t>(c)]);
   }
+  if (kept) *kept = left;
+  return written;
+}
+
+bool MappingTempIsOil(const uint8_t* block) {
+  const uint8_t saved = config::fTempIsOil;
+  config::fTempIsOil = 0;
+  config::ConfigFlagBikeCode(com::Get32LE(block + ecu::kMapBikeOffset));
+  const bool oil = config::fTempIsOil != 0;
+  config::fTempIsOil = saved;
+  return oil;
+}
+
+bool TargetTableFromCsv(const std::string& text, const uint8_t* block, size_t blockSize,
+                        std::vector<double>* table, std::string* error) {
+  std::vector<uint8_t> scratch(block, block + blockSize);
+  scratch[maps::kSingleMatrixOffset] &= static_cast<uint8_t>(~1u);
+  if (!maps::ImportMapCsv(text, scratch.data(), 1, 0, error)) return false;
+  maps::MapPlace place;
+  maps::GetMapPlace(1, 0, &place);
+  const maps::CellArray cells{scratch.data() + place.matrix};
+  table->resize(maps::kMapCells);
+  for (int c = 0; c < maps::kMapCells; ++c) (*table)[static_cast<size_t>(c)] = cells.Get(c) / 1000.0;
+  return true;
 }
 
 }  // namespace logs

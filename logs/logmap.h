@@ -98,8 +98,20 @@ std::vector<int32_t> DelayedIndex(const std::vector<double>& time, double delay)
 // value. False with a message for a log or options it cannot use.
 bool ProposeInjection(const Log& log, const uint8_t* block, const ProposalOptions& options,
                       Proposal* proposal, std::string* error);
-// Writes the proposal into the map block (both planes when the single-matrix flag is set).
-void ApplyProposal(const Proposal& proposal, int cylinder, uint8_t* block);
+// Writes the proposed cells into the map block (both planes when the single-matrix flag
+// is set). Only cells the proposal changes are written, and only where the block still
+// holds the value the proposal started from: an edit made since is kept. Returns the
+// cells written; *kept (when given) gets the cells left because they were edited since.
+int ApplyProposal(const Proposal& proposal, int cylinder, uint8_t* block, int* kept = nullptr);
+
+// The bike of a map block measures oil temperature rather than water temperature
+// (its capability flags), so the warm filter and map 5 read toil.
+bool MappingTempIsOil(const uint8_t* block);
+
+// A target table in map export's shape (the air-fuel ratio per cell of map 1, read as
+// map 1's values) against the axes of `block`; 640 values row by row.
+bool TargetTableFromCsv(const std::string& text, const uint8_t* block, size_t blockSize,
+                        std::vector<double>* table, std::string* error);
 
 // Nearest integer, halves away from zero.
 double RoundHalfAway(double value);

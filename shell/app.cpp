@@ -27,6 +27,12 @@ Options ParseOptions(const QStringList& arguments) {
       options.ports.push_back(arg.mid(7).toStdString());
     } else if (arg == QLatin1String("--exit-when-shown")) {
       options.exitWhenShown = true;
+    } else if (arg == QLatin1String("--log")) {
+      if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+        options.error = "--log needs a datalog, e.g. --log kestra_2026-12-11_101500.csv";
+        return options;
+      }
+      options.log = arguments[++i].toStdString();
     } else if (arg == QLatin1String("--no-serial-scan")) {
       options.noSerialScan = true;
     } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -47,7 +53,7 @@ int RunKestra(int argc, char** argv) {
   const Options options = ParseOptions(app.arguments());
   if (options.help || !options.error.empty()) {
     if (!options.error.empty()) std::fprintf(stderr, "kestra: %s\n", options.error.c_str());
-    std::fputs("usage: kestra [--port DEVICE] [--no-serial-scan] [--version]\n",
+    std::fputs("usage: kestra [--port DEVICE] [--no-serial-scan] [--log FILE] [--version]\n",
                options.help ? stdout : stderr);
     return options.help ? 0 : 2;
   }
@@ -58,6 +64,7 @@ int RunKestra(int argc, char** argv) {
   window.onQuit = [] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); };
   if (!window.LoadPanels()) return -1;
   window.Startup(options.ports, !options.noSerialScan);
+  if (!options.log.empty()) window.OpenLog(options.log);
 
   // The session's end-task request behaves as the exit command.
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {

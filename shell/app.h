@@ -10,6 +10,7 @@ struct Options {
   std::vector<std::string> ports;  // --port DEVICE (repeatable)
   bool exitWhenShown = false;      // --exit-when-shown: print "shown" and quit (start-up benchmark)
   bool noSerialScan = false;       // --no-serial-scan: list only "USB" and the --port devices
+  std::string log;                 // --log FILE: open the Logs page on this datalog
   bool help = false;
   std::string error;
 };

@@ -1,5 +1,7 @@
 #include "shell/mainwindow.h"
 
+#include "logs/ui/logspage.h"
+
 #include <QCloseEvent>
 #include <QFont>
 #include <QScreen>
@@ -91,6 +93,7 @@ void MainWindow::ConnectButtons() {
   connect(form_->CBconfig, &QPushButton::clicked, this, [s] { s->Configuration(); });
   connect(form_->CBdiag, &QPushButton::clicked, this, [s] { s->Diagnost(); });
   connect(form_->CBlive, &QPushButton::clicked, this, [s] { s->Live(); });
+  connect(form_->CBlogs, &QPushButton::clicked, this, [s] { s->Logs(); });
   connect(form_->CBexit, &QPushButton::clicked, this, [this] {
     if (!CheckfBusy()) Exit();
   });
@@ -102,20 +105,18 @@ void MainWindow::DimMissing() {
     QPushButton* button;
     bool present;
   } buttons[] = {
-      {form_->CBmaps, pages_->Has(PageId::MapEditor)},
-      {form_->CBinj, pages_->Has(PageId::Injection)},
-      {form_->CBadv, pages_->Has(PageId::Advance)},
-      {form_->CBparms, pages_->Has(PageId::Param1)},
-      {form_->CBlineariz, pages_->Has(PageId::Lineariz)},
-      {form_->CBconfig, pages_->Has(PageId::Config)},
-      {form_->CBdiag, pages_->Has(PageId::Diagnostics)},
-      {form_->CBlive, pages_->Has(PageId::Live)},
-      {form_->CBprotect, true},
+      {form_->CBmaps, pages_->Has(PageId::MapEditor)},    {form_->CBinj, pages_->Has(PageId::Injection)},
+      {form_->CBadv, pages_->Has(PageId::Advance)},       {form_->CBparms, pages_->Has(PageId::Param1)},
+      {form_->CBlineariz, pages_->Has(PageId::Lineariz)}, {form_->CBconfig, pages_->Has(PageId::Config)},
+      {form_->CBdiag, pages_->Has(PageId::Diagnostics)},  {form_->CBlive, pages_->Has(PageId::Live)},
+      {form_->CBlogs, pages_->Has(PageId::Logs)},         {form_->CBprotect, true},
   };
   for (const auto& b : buttons) link_->SetHeld(b.button, !b.present);
 }
 
 uint8_t MainWindow::LoadPanels() {
+  PanelSwitcher* front = switcher_.get();
+  pages_->hooks.showPage = [front](PageId id) { front->SwitchTo(id); };
   const uint8_t ok = RegisterAllPages(*pages_, this);
   // The page buttons of the paged groups, on the pages themselves.
   PanelSwitcher* s = switcher_.get();
@@ -131,6 +132,13 @@ uint8_t MainWindow::LoadPanels() {
     connect(button, &QPushButton::clicked, this, [s] { s->MapsTuneManual(); });
   DimMissing();
   return ok;
+}
+
+void MainWindow::OpenLog(const std::string& path) {
+  auto* page = dynamic_cast<logs::LogsPage*>(pages_->Find(PageId::Logs));
+  if (!page) return;
+  switcher_->SwitchTo(PageId::Logs);
+  page->OpenLog(QString::fromStdString(path));
 }
 
 QString MainWindow::TitleText() {

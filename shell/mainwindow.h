@@ -32,6 +32,8 @@ class MainWindow : public QWidget {
   // Settings, port list (`extraPorts` from the command line, the first of them
   // selected), the last data files, scatter and gather, reference copies, title.
   void Startup(const std::vector<std::string>& extraPorts, bool scanSerial = true);
+  // Brings the Logs page to the front and starts reading `path` (kestra --log FILE).
+  void OpenLog(const std::string& path);
   // After the main loop: close the port, write the settings file.
   void Shutdown();
 

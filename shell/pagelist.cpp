@@ -10,6 +10,7 @@
 #include "graphs/mp1graphs.h"
 #include "live/livpage.h"
 #include "live/lnrpage.h"
+#include "logs/ui/logspage.h"
 #include "maps/ui/corrpage.h"
 #include "maps/ui/mp1page.h"
 #include "params/pr1page.h"
@@ -61,6 +62,20 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (!AddPage<config::CfgPage>(registry, parent)) return 0;
   if (!AddPage<dgn::DgnPage>(registry, parent)) return 0;
   if (!AddPage<live::LivPage>(registry, parent)) return 0;
+  if (!AddPage<logs::LogsPage>(registry, parent)) return 0;
+  if (auto* logsPage = dynamic_cast<logs::LogsPage*>(registry.Find(PageId::Logs))) {
+    logsPage->showPage = [&registry](PageId id) { registry.hooks.showPage(id); };
+    if (auto* editor = dynamic_cast<maps::Mp1Page*>(registry.Find(PageId::MapEditor)))
+      logsPage->offerProposal = [editor](const logs::Proposal& p, int cylinder, const QString& source) {
+        editor->OfferProposal(p, cylinder, source);
+      };
+    // A recording that stopped on the live page opens here.
+    if (auto* livePage = dynamic_cast<live::LivPage*>(registry.Find(PageId::Live)))
+      livePage->openInLogs = [&registry, logsPage](const std::string& path) {
+        registry.hooks.showPage(PageId::Logs);
+        logsPage->OpenLog(QString::fromStdString(path));
+      };
+  }
   registry.hooks.enableDtcPage = [] { return protect::fEnableDtcPage; };
   return 1;
 }

@@ -34,6 +34,7 @@ enum class PageId {
   Config,       // bike configuration
   Diagnostics,  // diagnostics
   Live,         // live data
+  Logs,         // datalogs: plots, map view, proposal
 };
 
 class Page {
@@ -71,6 +72,8 @@ struct PageHooks {
   std::function<uint8_t()> isAutoTuning = [] { return uint8_t{0}; };
   // Map tuning: 1 while manual tuning is marked on.
   std::function<uint8_t()> isManualTuning = [] { return uint8_t{0}; };
+  // Brings a page to the front as its main-panel button does (the window sets it).
+  std::function<void(PageId)> showPage = [](PageId) {};
 };
 
 class PageRegistry {

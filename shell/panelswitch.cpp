@@ -17,6 +17,7 @@ void PanelSwitcher::SwitchTo(PageId target) {
   // Diagnostics, live data and the main panel show the ECU rather than the blocks:
   // they have nothing to scatter, so a successful gather is enough.
   const bool scatters = target != PageId::Main && target != PageId::Live && target != PageId::Diagnostics;
+  // (The Logs page scatters: its map view follows the working mapping.)
   bool error = true;
   if (pages_.GatherAllPanels() && (!scatters || pages_.Find(target)->Scatter())) error = false;
   Finish(target, error, true);

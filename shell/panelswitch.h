@@ -21,6 +21,7 @@ class PanelSwitcher {
   void Linearizations() { Button(PageId::Lineariz); }
   void Diagnost() { Button(PageId::Diagnostics); }
   void Live() { Button(PageId::Live); }
+  void Logs() { Button(PageId::Logs); }
   // Main-panel buttons of the paged groups: the last page of the group, or the next
   // one when that page is in front already.
   void Parameters();

@@ -74,6 +74,20 @@ void MapTableModel::SetPreview(const CellRect& rect, const std::vector<double>& 
   emit dataChanged(index(0, 0), index(Rows() - 1, Cols() - 1));
 }
 
+void MapTableModel::SetPreviewCells(const std::vector<PreviewCell>& cells) {
+  previewed_.reset();
+  MapShape shape;
+  CurrentShape(&shape);
+  for (const PreviewCell& c : cells) {
+    if (c.row < 0 || c.row >= Rows() || c.col < 0 || c.col >= Cols()) continue;
+    const int i = Index(c.row, c.col);
+    previewed_[i] = true;
+    previewText_[i] = QString::number(c.value, 'f', shape.precZ);
+    Prepare(previewStatic_[i], previewText_[i], true);
+  }
+  emit dataChanged(index(0, 0), index(Rows() - 1, Cols() - 1));
+}
+
 void MapTableModel::ClearPreview() {
   if (previewed_.none()) return;
   previewed_.reset();

@@ -30,6 +30,12 @@ class MapTableModel : public QAbstractTableModel {
   // Shows `values` (row by row over `rect`, display units) in bold instead of the block's.
   void SetPreview(const CellRect& rect, const std::vector<double>& values);
   void ClearPreview();
+  // Shows single cells in bold with the given values (table coordinates, display units).
+  struct PreviewCell {
+    int row, col;
+    double value;
+  };
+  void SetPreviewCells(const std::vector<PreviewCell>& cells);
   // Grey background on the given cells (table coordinates); an empty list clears it.
   void SetShading(const std::vector<std::pair<int, int>>& cells);
   bool Shaded(int row, int col) const;

@@ -11,9 +11,11 @@
 #include <QScrollBar>
 #include <QTableView>
 
+#include "ecudata/image.h"
 #include "link/userio.h"
 #include "maps/ui/maptablemodel.h"
 #include "maps/ui/mpvdialog.h"
+#include "maps/ui/proposalbar.h"
 #include "shell/connection.h"
 #include "tuning/map2.h"
 #include "ui_mp1panel.h"
@@ -66,6 +68,10 @@ uint8_t Mp1Page::Init() {
   form_ = std::make_unique<Ui::Mp1Panel>();
   form_->setupUi(widget_);
   dialog_ = new MpvDialog(this, widget_);
+  proposal_ = new ProposalBar(widget_);
+  form_->LAYmp1->insertWidget(0, proposal_);
+  proposal_->onApply = [this] { ApplyProposal(); };
+  proposal_->onDiscard = [this] { DiscardProposal(); };
 
   matrixModel_ = new MapTableModel(MapTableModel::Kind::Matrix, widget_);
   yModel_ = new MapTableModel(MapTableModel::Kind::YAxis, widget_);
@@ -247,6 +253,7 @@ uint8_t Mp1Page::ScatterMp1Panel() {
   // The values, coloured against the reference copy.
   matrixModel_->Reload();
   yModel_->Reload();
+  ShowProposalPreview();
   actUndo_->setEnabled(history_.CanUndo());
   actRedo_->setEnabled(history_.CanRedo());
   scattering_ = false;
@@ -308,6 +315,11 @@ void Mp1Page::BlocksReplaced(int type) {
   if (type != ecu::kMapType) return;
   TakeMapBaseline();  // the block as it came: nothing of it is an edit
   history_.Clear();
+  // A proposal was made for the block that is gone.
+  if (proposal_ && proposal_->Pending()) {
+    proposal_->Drop();
+    matrixModel_->ClearPreview();
+  }
   if (actUndo_) {
     actUndo_->setEnabled(false);
     actRedo_->setEnabled(false);
@@ -381,6 +393,80 @@ void Mp1Page::ActiveCellMoved() {
   lastActive_ = now;
   if (graph3D_ && graph3D_->IsViewShown()) graph3D_->ActiveCellChanged();
   if (graph2D_ && graph2D_->IsViewShown()) graph2D_->ActiveCellChanged();
+  ShowProposalStatus();
+}
+
+// ---- a proposal from a log ----
+
+void Mp1Page::OfferProposal(const logs::Proposal& proposal, int cylinder, const QString& source) {
+  if (!GatherMp1Panel(true)) MapError("Map Change");
+  idCurMap = 1;
+  idCurJcyl = static_cast<uint8_t>(cylinder);
+  SetCylLabel(cylinder);
+  proposal_->Offer(proposal, cylinder, source);
+  ScatterMp1Panel();
+  // The first cell the proposal changes comes into view.
+  for (int c = 0; c < kMapCells; ++c)
+    if (proposal.after[static_cast<size_t>(c)] != proposal.before[static_cast<size_t>(c)]) {
+      SetActiveCell(c / kMapCols + 1, c % kMapCols);
+      break;
+    }
+  ShowProposalStatus();
+}
+
+void Mp1Page::ShowProposalPreview() {
+  if (!proposal_ || !proposal_->Pending() || idCurMap != 1 || idCurJcyl != proposal_->Cylinder()) return;
+  MapShape shape;
+  if (!CurrentShape(&shape)) return;
+  const logs::Proposal& p = proposal_->Proposal();
+  std::vector<MapTableModel::PreviewCell> cells;
+  for (int c = 0; c < kMapCells; ++c) {
+    const auto i = static_cast<size_t>(c);
+    if (p.after[i] != p.before[i])
+      cells.push_back({c / kMapCols + 1, c % kMapCols, p.after[i] / shape.scaleZ});
+  }
+  matrixModel_->SetPreviewCells(cells);
+}
+
+void Mp1Page::ShowProposalStatus() {
+  if (!proposal_ || !proposal_->Pending() || idCurMap != 1 || idCurJcyl != proposal_->Cylinder()) return;
+  MapShape shape;
+  const Cell c = ActiveCell();
+  if (c.row < 1 || !CurrentShape(&shape)) return;
+  Status(proposal_->CellText(c.row - 1, c.col, shape.scaleZ, shape.precZ));
+}
+
+bool Mp1Page::ApplyProposal() {
+  if (!proposal_->Pending() || shell::CheckfBusy()) return false;
+  if (!GatherMp1Panel(true)) {
+    MapError("Map Change");
+    return false;
+  }
+  const int cylinder = proposal_->Cylinder();
+  history_.Begin({1, static_cast<uint8_t>(cylinder), ActiveCell().row, ActiveCell().col});
+  int kept = 0;
+  const int written = logs::ApplyProposal(proposal_->Proposal(), cylinder, ecu::ecuMapData, &kept);
+  history_.Flush();
+  proposal_->Drop();
+  idCurMap = 1;
+  idCurJcyl = static_cast<uint8_t>(cylinder);
+  SetCylLabel(cylinder);
+  ScatterMp1Panel();
+  QString text = QString("Proposal applied: %1 cell%2 changed (Ctrl+Z takes it back).")
+                     .arg(written)
+                     .arg(written == 1 ? "" : "s");
+  if (kept > 0)
+    text +=
+        QString(" %1 cell%2 edited since the proposal kept the edit.").arg(kept).arg(kept == 1 ? "" : "s");
+  Status(text);
+  return true;
+}
+
+void Mp1Page::DiscardProposal() {
+  if (!proposal_->Pending()) return;
+  proposal_->Drop();
+  matrixModel_->ClearPreview();
+  Status("Proposal discarded; the map is as it was.");
 }
 
 // ---- map and cylinder selection ----

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "logs/logmap.h"
 #include "maps/mapedit.h"
 #include "maps/ui/mapgraphview.h"
 #include "shell/pages.h"
@@ -26,6 +27,7 @@ namespace maps {
 
 class MapTableModel;
 class MpvDialog;
+class ProposalBar;
 
 class Mp1Page : public QObject, public shell::Page {
  public:
@@ -81,6 +83,14 @@ class Mp1Page : public QObject, public shell::Page {
   uint8_t OpenValueDialog();
   EditHistory& History() { return history_; }
 
+  // ---- a proposal of injection cells (from a log) ----
+  // Shows map 1 of `cylinder` with the proposed cells in bold and a bar with Apply and
+  // Discard; the block is not touched before Apply, which is one step of the history.
+  void OfferProposal(const logs::Proposal& proposal, int cylinder, const QString& source);
+  bool ApplyProposal();
+  void DiscardProposal();
+  ProposalBar* Proposal() const { return proposal_; }
+
   // ---- what the value dialog asks ----
   void Preview(const CellRect& rect, const std::vector<double>& values);
   void Status(const QString& text);
@@ -110,6 +120,9 @@ class Mp1Page : public QObject, public shell::Page {
   // CBautoMap and CBmanualMap: dimmed while the other kind of tuning runs.
   void DimTuningButtons();
   void ActiveCellMoved();
+  // The proposal's cells in bold while its map and cylinder are shown.
+  void ShowProposalPreview();
+  void ShowProposalStatus();
 
   QWidget* parent_;
   QWidget* widget_ = nullptr;
@@ -117,6 +130,7 @@ class Mp1Page : public QObject, public shell::Page {
   MapTableModel* matrixModel_ = nullptr;
   MapTableModel* yModel_ = nullptr;
   MpvDialog* dialog_ = nullptr;
+  ProposalBar* proposal_ = nullptr;
   QMenu* menu_ = nullptr;
   QAction *actEdit_ = nullptr, *actUndo_ = nullptr, *actRedo_ = nullptr, *actCopy_ = nullptr,
           *actPaste_ = nullptr;

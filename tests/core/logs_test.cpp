@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <span>
 #include <string>
@@ -14,6 +15,8 @@
 #include "live/datalog.h"
 #include "logs/logcsv.h"
 #include "logs/logmap.h"
+#include "logs/plotreduce.h"
+#include "ecudata/image.h"
 #include "maps/map1.h"
 #include "test_support.h"
 
@@ -478,3 +481,58 @@ TEST(LogProposal, SecondCylinderFallsBackToTheFirstSensor) {
 }
 
 }  // namespace
+
+// A channel reduced to pixel columns keeps each column's first, lowest, highest and last
+// value, leaves gaps out, and puts records beyond the view into the edge columns.
+TEST(LogPlotReduce, ColumnsKeepSpikesAndGaps) {
+  const std::vector<double> time = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> values = {5, 1, 9, 2, nan, nan, 7, 3, 4, 6};
+  std::vector<logs::PixelColumn> cols;
+  // Five columns of 2 s over [0, 10): records 0-1, 2-3, 4-5, 6-7, 8-9.
+  logs::ReduceToColumns(time.data(), values.data(), {0, time.size()}, 0, 10, 5, &cols);
+  ASSERT_EQ(cols.size(), 5u);
+  EXPECT_EQ(cols[0].first, 5);
+  EXPECT_EQ(cols[0].min, 1);
+  EXPECT_EQ(cols[0].max, 5);
+  EXPECT_EQ(cols[0].last, 1);
+  EXPECT_EQ(cols[1].max, 9);
+  EXPECT_TRUE(cols[2].empty());  // only gaps
+  EXPECT_EQ(cols[3].first, 7);
+  EXPECT_EQ(cols[4].last, 6);
+  // The visible records of [3.5, 6.5] widened by one on each side: 3..7.
+  const logs::RecordSpan span = logs::VisibleRecords(time.data(), time.size(), 3.5, 6.5);
+  EXPECT_EQ(span.begin, 3u);
+  EXPECT_EQ(span.end, 8u);
+  logs::ReduceToColumns(time.data(), values.data(), span, 3.5, 6.5, 3, &cols);
+  EXPECT_EQ(cols[0].first, 2);  // record 3 (t = 3) lies left of the view: the first column
+  EXPECT_EQ(cols[2].last, 3);   // record 7 (t = 7) right of it: the last column
+  // The nearest record, the earlier one on a tie.
+  EXPECT_EQ(logs::NearestRecord(time.data(), time.size(), 4.5), 4u);
+  EXPECT_EQ(logs::NearestRecord(time.data(), time.size(), 4.6), 5u);
+  EXPECT_EQ(logs::NearestRecord(time.data(), time.size(), -3), 0u);
+  EXPECT_EQ(logs::NearestRecord(time.data(), time.size(), 99), 9u);
+}
+
+// Applying a proposal writes only the cells it changes, and keeps a cell that was
+// edited since the proposal was made.
+TEST(LogProposal, ApplyKeepsCellsEditedSince) {
+  std::vector<uint8_t> block(ecu::kMapSize, 0);
+  maps::MapPlace place;
+  maps::GetMapPlace(1, 0, &place);
+  const maps::CellArray cells{block.data() + place.matrix};
+  for (int c = 0; c < maps::kMapCells; ++c) cells.Set(c, 1000);
+  logs::Proposal p;
+  p.before.fill(1000);
+  p.after.fill(1000);
+  p.after[10] = 1100;
+  p.after[11] = 1200;
+  cells.Set(11, 1005);  // edited after the proposal
+  cells.Set(12, 1007);  // edited, and the proposal leaves it
+  int kept = -1;
+  EXPECT_EQ(logs::ApplyProposal(p, 0, block.data(), &kept), 1);
+  EXPECT_EQ(kept, 1);
+  EXPECT_EQ(cells.Get(10), 1100);
+  EXPECT_EQ(cells.Get(11), 1005);
+  EXPECT_EQ(cells.Get(12), 1007);
+}
