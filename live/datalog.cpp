@@ -19,6 +19,19 @@ std::string CsvHeader() {
   return line + "\n";
 }
 
+std::vector<std::string> ColumnNames() {
+  std::vector<std::string> names;
+  for (const LiveField& f : LiveFields()) names.push_back(f.ColumnName());
+  for (const LiveLed& l : LiveLeds()) names.emplace_back(l.column);
+  return names;
+}
+
+void RowValues(const LiveData& record, std::vector<float>* values) {
+  values->clear();
+  for (const LiveField& f : LiveFields()) values->push_back(static_cast<float>(ShownValue(record, f)));
+  for (const LiveLed& l : LiveLeds()) values->push_back(StatusBit(record, l.byte, l.bit) ? 1.0f : 0.0f);
+}
+
 std::string CsvRow(double seconds, const LiveData& record) {
   std::string line = com::FixedText(std::round(seconds * 1000.0) / 1000.0, 3);
   line.reserve(640);

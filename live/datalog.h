@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "live/liverecord.h"
 
@@ -13,6 +14,10 @@ namespace live {
 
 std::string CsvHeader();
 std::string CsvRow(double seconds, const LiveData& record);
+// The columns of a row without the time, and a record's values in them (the shown
+// values, the LEDs as 0 or 1): what the live trends plot.
+std::vector<std::string> ColumnNames();
+void RowValues(const LiveData& record, std::vector<float>* values);
 
 class Datalog {
  public:

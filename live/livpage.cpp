@@ -1,5 +1,7 @@
 #include "live/livpage.h"
 
+#include "logs/ui/trendwindow.h"
+
 #include <QAbstractButton>
 #include <QDateTime>
 #include <QDir>
@@ -87,6 +89,7 @@ uint8_t LivPage::Init() {
   normalBackground_ = form_->NUMfarfAD->styleSheet();
   form_->NUMsizeofLiveData->setText(QString::number(kLiveDataSize));
   QObject::connect(form_->TBrecord, &QPushButton::clicked, widget_, [this](bool on) { SetRecording(on); });
+  QObject::connect(form_->TBtrends, &QPushButton::clicked, widget_, [this](bool on) { ShowTrends(on); });
   QObject::connect(form_->CBopenInLogs, &QPushButton::clicked, widget_, [this] {
     if (openInLogs && !lastRecording_.empty()) openInLogs(lastRecording_);
   });
@@ -120,6 +123,7 @@ uint8_t LivPage::Timer() {
 
 void LivPage::Leave() {
   if (log_.IsOpen()) SetRecording(false);
+  if (trends_ && trends_->isVisible()) ShowTrends(false);
 }
 
 void LivPage::SetText(QLineEdit* edit, const QString& text) {
@@ -251,7 +255,26 @@ void LivPage::SetRecording(bool on, const std::string& givenPath) {
   UpdateRecordStatus(true);
 }
 
+void LivPage::ShowTrends(bool on) {
+  if (on && !trends_) {
+    trends_ = new logs::TrendWindow(ColumnNames(), widget_);
+    // Closing the window is the toggle going off.
+    trends_->onClosed = [this] {
+      const QSignalBlocker block(form_->TBtrends);
+      form_->TBtrends->setChecked(false);
+    };
+    QObject::connect(trends_, &QObject::destroyed, widget_, [this] { trends_ = nullptr; });
+  }
+  if (trends_) trends_->setVisible(on);
+  const QSignalBlocker block(form_->TBtrends);
+  form_->TBtrends->setChecked(on);
+}
+
 void LivPage::OnRecord(const LiveData& record) {
+  if (trends_ && trends_->isVisible()) {
+    RowValues(record, &trendRow_);
+    trends_->Append(com::Timer(), trendRow_);
+  }
   if (!log_.IsOpen()) return;
   std::string error;
   if (!log_.Write(record, com::Timer(), &error)) {

@@ -23,6 +23,10 @@ namespace Ui {
 class LivePanel;
 }
 
+namespace logs {
+class TrendWindow;
+}
+
 namespace live {
 
 class LivPage : public shell::Page {
@@ -56,6 +60,9 @@ class LivPage : public shell::Page {
   std::function<void(const std::string& path)> openInLogs;
   // The file of the last recording that stopped; empty before one.
   const std::string& LastRecording() const { return lastRecording_; }
+  // The "Live Trends" window (created when first shown) and its toggle.
+  void ShowTrends(bool on);
+  logs::TrendWindow* Trends() const { return trends_; }
 
   // Minimum time between two redraws of the controls, seconds.
   static constexpr double kRedrawPeriod = 1.0 / 60.0;
@@ -84,6 +91,8 @@ class LivPage : public shell::Page {
   std::vector<QAbstractButton*> testToggles_;  // turned off while the engine runs
   QString normalBackground_;
   std::string lastRecording_;
+  logs::TrendWindow* trends_ = nullptr;
+  std::vector<float> trendRow_;
   uint32_t drawnGeneration_ = 0;
   double lastDraw_ = -1;
   double lastStatus_ = -1;

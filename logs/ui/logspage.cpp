@@ -215,56 +215,26 @@ void LogsPage::FinishLoad() {
 // ---- channels and plots ----
 
 void LogsPage::FillChannelList() {
-  form_->LISTchannels->clear();
   const QString keep = form_->RINGshow->currentText();
-  {
-    const QSignalBlocker block(form_->RINGshow);
-    form_->RINGshow->clear();
-    form_->RINGshow->addItem(QStringLiteral("Records"));
-  }
-  if (!log_) return;
-  for (size_t c = 0; c < log_->names.size(); ++c) {
-    const QString name = QString::fromStdString(log_->names[c]);
-    auto* item = new QListWidgetItem(name, form_->LISTchannels);
-    item->setData(Qt::UserRole, static_cast<int>(c));
-    const ChannelStats& s = log_->stats[c];
-    item->setToolTip(s.count == 0 ? name + ": no value"
-                                  : QString("%1: min %2, mean %3, max %4")
-                                        .arg(name, Fixed(s.min, 3), Fixed(s.mean, 3), Fixed(s.max, 3)));
-    const QSignalBlocker block(form_->RINGshow);
-    form_->RINGshow->addItem("Mean of " + name, static_cast<int>(c));
-  }
   const QSignalBlocker block(form_->RINGshow);
+  form_->RINGshow->clear();
+  form_->RINGshow->addItem(QStringLiteral("Records"));
+  form_->LISTchannels->clear();
+  if (!log_) return;
+  TimePlot::FillChannelList(form_->LISTchannels, *log_);
+  for (size_t c = 0; c < log_->names.size(); ++c)
+    form_->RINGshow->addItem("Mean of " + QString::fromStdString(log_->names[c]), static_cast<int>(c));
   const int again = form_->RINGshow->findText(keep);
   form_->RINGshow->setCurrentIndex(again >= 0 ? again : 0);
   FilterChannelList(form_->EDchannelSearch->text());
 }
 
 void LogsPage::FilterChannelList(const QString& text) {
-  for (int i = 0; i < form_->LISTchannels->count(); ++i) {
-    QListWidgetItem* item = form_->LISTchannels->item(i);
-    item->setHidden(!text.isEmpty() && !item->text().contains(text, Qt::CaseInsensitive));
-  }
+  TimePlot::FilterChannelList(form_->LISTchannels, text);
 }
 
-// Our own logs open on engine speed, throttle, both wideband readings and the injection
-// time of both cylinders; another log on its first four channels.
 void LogsPage::DefaultLayout() {
-  if (!log_) return;
-  const std::vector<std::vector<std::string>> ours = {
-      {"rpm"}, {"farf"}, {"lambdaCan1", "lambdaCan2"}, {"terog1A", "terog2A"}};
-  std::vector<std::vector<int>> lanes(4);
-  bool any = false;
-  for (size_t l = 0; l < ours.size(); ++l)
-    for (const std::string& name : ours[l])
-      if (const int c = log_->Find(name); c >= 0) {
-        lanes[l].push_back(c);
-        any = true;
-      }
-  if (!any)
-    for (size_t c = 0; c < std::min<size_t>(4, log_->names.size()); ++c)
-      lanes[c].push_back(static_cast<int>(c));
-  form_->PLOTtime->SetLanes(lanes);
+  if (log_) form_->PLOTtime->SetLanes(TimePlot::DefaultLanes(*log_));
 }
 
 void LogsPage::ShowCursor(size_t record) {

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -65,6 +66,43 @@ QColor TimePlot::ChannelColour(int k) {
       QColor(0x1F, 0x5F, 0xBF), QColor(0xD0, 0x40, 0x10), QColor(0x20, 0x90, 0x30), QColor(0x90, 0x30, 0xA0),
       QColor(0x00, 0x90, 0x90), QColor(0xA0, 0x70, 0x00), QColor(0x60, 0x60, 0x60), QColor(0xC0, 0x20, 0x60)};
   return colours[static_cast<size_t>(k) % std::size(colours)];
+}
+
+std::vector<std::vector<int>> TimePlot::DefaultLanes(const Log& log) {
+  const std::vector<std::vector<std::string>> ours = {
+      {"rpm"}, {"farf"}, {"lambdaCan1", "lambdaCan2"}, {"terog1A", "terog2A"}};
+  std::vector<std::vector<int>> lanes(kMaxLanes);
+  bool any = false;
+  for (size_t l = 0; l < ours.size(); ++l)
+    for (const std::string& name : ours[l])
+      if (const int c = log.Find(name); c >= 0) {
+        lanes[l].push_back(c);
+        any = true;
+      }
+  if (!any)
+    for (size_t c = 0; c < std::min<size_t>(kMaxLanes, log.names.size()); ++c)
+      lanes[c].push_back(static_cast<int>(c));
+  return lanes;
+}
+
+void TimePlot::FillChannelList(QListWidget* list, const Log& log) {
+  list->clear();
+  for (size_t c = 0; c < log.names.size(); ++c) {
+    const QString name = QString::fromStdString(log.names[c]);
+    auto* item = new QListWidgetItem(name, list);
+    item->setData(Qt::UserRole, static_cast<int>(c));
+    const ChannelStats& s = c < log.stats.size() ? log.stats[c] : ChannelStats{};
+    if (s.count > 0)
+      item->setToolTip(QString("%1: min %2, mean %3, max %4")
+                           .arg(name, Number(s.min, 3), Number(s.mean, 3), Number(s.max, 3)));
+  }
+}
+
+void TimePlot::FilterChannelList(QListWidget* list, const QString& text) {
+  for (int i = 0; i < list->count(); ++i) {
+    QListWidgetItem* item = list->item(i);
+    item->setHidden(!text.isEmpty() && !item->text().contains(text, Qt::CaseInsensitive));
+  }
 }
 
 void TimePlot::SetLog(std::shared_ptr<const Log> log) {
@@ -247,8 +285,11 @@ QString TimePlot::Readout(int channel) const {
   const float v = cursor_ < values.size() ? values[cursor_] : NAN;
   const QString name = QString::fromStdString(log_->names[static_cast<size_t>(channel)]);
   if (std::isnan(v)) return name + " = (gap)";
-  const ChannelStats& s = log_->stats[static_cast<size_t>(channel)];
-  const int decimals = DecimalsFor(NiceStep(std::max(1e-6, double(s.max) - double(s.min)), 200));
+  const ChannelStats s = static_cast<size_t>(channel) < log_->stats.size()
+                             ? log_->stats[static_cast<size_t>(channel)]
+                             : ChannelStats{};
+  const int decimals =
+      s.count == 0 ? 2 : DecimalsFor(NiceStep(std::max(1e-6, double(s.max) - double(s.min)), 200));
   return name + " = " + Number(v, decimals);
 }
 
@@ -261,7 +302,7 @@ void TimePlot::paintEvent(QPaintEvent*) {
   if (!log_ || log_->time.empty()) {
     p.fillRect(area, Qt::white);
     p.setPen(QColor(0x70, 0x70, 0x70));
-    p.drawText(area, Qt::AlignCenter, QStringLiteral("No log open: \"Open Log...\" reads a datalog (CSV)"));
+    p.drawText(area, Qt::AlignCenter, emptyText_);
     lastPaintMs_ = clock.nsecsElapsed() / 1e6;
     return;
   }

@@ -18,6 +18,8 @@
 #include "logs/logcsv.h"
 #include "logs/plotreduce.h"
 
+class QListWidget;
+
 namespace logs {
 
 class TimePlot : public QWidget {
@@ -33,6 +35,8 @@ class TimePlot : public QWidget {
   // the newest `follow` seconds in view.
   void DataAppended();
   void SetFollow(double seconds) { follow_ = seconds; }
+  // What an empty plot says.
+  void SetEmptyText(const QString& text) { emptyText_ = text; }
 
   // Channels per lane (indices into the log's channels).
   void SetLanes(const std::vector<std::vector<int>>& lanes);
@@ -62,6 +66,13 @@ class TimePlot : public QWidget {
   void SetMarks(std::vector<uint8_t> marks);
 
   static QColor ChannelColour(int k);
+  // The lanes our own logs open on: engine speed; throttle; both wideband readings; the
+  // injection time of both cylinders. Another log: its first four channels, one a lane.
+  static std::vector<std::vector<int>> DefaultLanes(const Log& log);
+  // The channel list beside a plot: every channel of `log` (its index as user data, its
+  // minimum, mean and maximum as tooltip), and the search that hides the others.
+  static void FillChannelList(QListWidget* list, const Log& log);
+  static void FilterChannelList(QListWidget* list, const QString& text);
   // Milliseconds the last repaint took.
   double LastPaintMs() const { return lastPaintMs_; }
 
@@ -104,6 +115,7 @@ class TimePlot : public QWidget {
   bool moved_ = false;
   std::vector<PixelColumn> columns_;  // scratch of the reduction
   double lastPaintMs_ = 0;
+  QString emptyText_ = QStringLiteral("No log open: \"Open Log...\" reads a datalog (CSV)");
 };
 
 }  // namespace logs

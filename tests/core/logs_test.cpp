@@ -16,6 +16,7 @@
 #include "logs/logcsv.h"
 #include "logs/logmap.h"
 #include "logs/plotreduce.h"
+#include "logs/rolling.h"
 #include "ecudata/image.h"
 #include "maps/map1.h"
 #include "test_support.h"
@@ -535,4 +536,21 @@ TEST(LogProposal, ApplyKeepsCellsEditedSince) {
   EXPECT_EQ(cells.Get(10), 1100);
   EXPECT_EQ(cells.Get(11), 1005);
   EXPECT_EQ(cells.Get(12), 1007);
+}
+
+// A rolling log keeps the span it is given (plus at most a tenth before it drops), drops
+// whole chunks, and never lets time go back.
+TEST(LogRolling, KeepsTheSpanAndTimeNeverGoesBack) {
+  logs::RollingLog rolling({"a", "b"}, 10.0);
+  for (int i = 0; i <= 2000; ++i) rolling.Append(i * 0.01, {float(i), float(-i)});
+  const logs::Log& log = rolling.Data();
+  EXPECT_EQ(log.time.size(), log.channels[0].size());
+  EXPECT_EQ(log.channels[1].size(), log.time.size());
+  EXPECT_LE(log.time.back() - log.time.front(), 11.0 + 1e-9);
+  EXPECT_GE(log.time.back() - log.time.front(), 10.0 - 1e-9);
+  EXPECT_FLOAT_EQ(log.channels[0].back(), 2000);
+  EXPECT_FLOAT_EQ(log.channels[0][0], static_cast<float>(std::lround(log.time[0] * 100)));
+  rolling.Append(5.0, {1});  // earlier than the last: taken as the last; a missing value is a gap
+  EXPECT_DOUBLE_EQ(log.time.back(), 20.0);
+  EXPECT_TRUE(std::isnan(log.channels[1].back()));
 }

@@ -10,6 +10,9 @@
 #include <sstream>
 
 #include "kestra_fixture.h"
+#include "logs/ui/logspage.h"
+#include "logs/ui/timeplot.h"
+#include "logs/ui/trendwindow.h"
 #include "link/utils.h"
 #include "live/livpage.h"
 #include "sim/engine.h"
@@ -160,6 +163,56 @@ TEST_F(LivePageTest, RecordWritesEveryRecordAndTheStatusLine) {
   EXPECT_EQ(io.dialogs[0].proposal.rfind("kestra_", 0), 0u);
   EXPECT_EQ(io.dialogs[0].proposal.size(), std::string("kestra_2026-01-01_120000.csv").size());
   EXPECT_FALSE(page->Form().TBrecord->isChecked());
+}
+
+// A recording that stopped opens on the Logs page, read as it was written (on a desktop
+// with a decimal comma too).
+TEST_F(LivePageTest, RecordThenOpenInLogs) {
+  StartLive();
+  EXPECT_TRUE(page->Form().CBopenInLogs->isHidden());
+  page->SetRecording(true, Path("run.csv"));
+  Tick(30);
+  page->SetRecording(false);
+  ASSERT_FALSE(page->Form().CBopenInLogs->isHidden());
+  Click(page->Form().CBopenInLogs);
+  ASSERT_EQ(window->Pages().Current(), shell::PageId::Logs);
+  auto* logsPage = dynamic_cast<logs::LogsPage*>(window->Pages().Find(shell::PageId::Logs));
+  ASSERT_NE(logsPage, nullptr);
+  ASSERT_TRUE(logsPage->WaitLoaded(10000));
+  ASSERT_NE(logsPage->CurrentLog(), nullptr);
+  EXPECT_EQ(logsPage->CurrentLog()->Records(), 30u);
+  EXPECT_GE(logsPage->CurrentLog()->Find("rpm"), 0);
+  EXPECT_EQ(logsPage->CurrentLog()->gapRecords, 0u);
+  EXPECT_TRUE(io.Messages().empty());
+}
+
+// The trends take every record while shown, open on our channels, follow the newest
+// records, and go away with the page.
+TEST_F(LivePageTest, TrendsFollowTheRecords) {
+  StartLive();
+  Click(page->Form().TBtrends);
+  logs::TrendWindow* trends = page->Trends();
+  ASSERT_NE(trends, nullptr);
+  EXPECT_TRUE(trends->isVisible());
+  Tick(50);
+  EXPECT_EQ(trends->Data().Records(), 50u);
+  QTest::qWait(100);  // a frame of the window's own pace
+  EXPECT_GE(trends->Frames(), 1u);
+  const logs::Log& data = trends->Data();
+  EXPECT_EQ(trends->Plot()->Lanes()[0], std::vector<int>{data.Find("rpm")});
+  // The view is the last 30 s, ending at the newest record.
+  EXPECT_DOUBLE_EQ(trends->Plot()->ViewEnd(), data.time.back());
+  EXPECT_DOUBLE_EQ(trends->Plot()->ViewEnd() - trends->Plot()->ViewStart(), 30.0);
+  trends->SetSpan(600);
+  QTest::qWait(100);
+  EXPECT_DOUBLE_EQ(trends->Plot()->ViewEnd() - trends->Plot()->ViewStart(), 600.0);
+  // Closing the window turns the toggle off; leaving the page hides the window.
+  trends->close();
+  EXPECT_FALSE(page->Form().TBtrends->isChecked());
+  Click(page->Form().TBtrends);
+  Click(F().CBinfo);
+  EXPECT_FALSE(trends->isVisible());
+  EXPECT_FALSE(page->Form().TBtrends->isChecked());
 }
 
 TEST_F(LivePageTest, ALogThatCannotBeWrittenIsRefusedPlainly) {
