@@ -120,6 +120,7 @@ void TimePlot::SetLog(std::shared_ptr<const Log> log) {
         if (const int c = log_->Find(n); c >= 0) lanes_[l].push_back(c);
   }
   marks_.clear();
+  summaries_.clear();
   span0_ = span1_ = 0;
   cursor_ = 0;
   WholeLog();
@@ -280,6 +281,18 @@ void TimePlot::SetMarks(std::vector<uint8_t> marks) {
   update();
 }
 
+const BlockSummary* TimePlot::SummaryOf(int channel) {
+  // A growing log (the live trends) shows a few minutes: it is scanned whole.
+  if (follow_ > 0 || !log_ || channel < 0 || static_cast<size_t>(channel) >= log_->channels.size())
+    return nullptr;
+  if (summaries_.size() != log_->channels.size()) summaries_.assign(log_->channels.size(), BlockSummary());
+  BlockSummary& s = summaries_[static_cast<size_t>(channel)];
+  const Column& values = log_->channels[static_cast<size_t>(channel)];
+  if (s.min.empty() && values.size() >= 4 * BlockSummary::kBlock)
+    SummariseBlocks(values.data(), values.size(), &s);
+  return s.min.empty() ? nullptr : &s;
+}
+
 QString TimePlot::Readout(int channel) const {
   const Column& values = log_->channels[static_cast<size_t>(channel)];
   const float v = cursor_ < values.size() ? values[cursor_] : NAN;
@@ -358,7 +371,7 @@ void TimePlot::DrawLane(QPainter& p, int lane, const QRect& r) {
     if (c < 0 || static_cast<size_t>(c) >= log.channels.size()) continue;
     const QColor colour = ChannelColour(static_cast<int>(k) + lane * 2);
     ReduceToColumns(log.time.data(), log.channels[static_cast<size_t>(c)].data(), span, t0_, t1_, r.width(),
-                    &columns_);
+                    &columns_, SummaryOf(c));
     // The channel's own scale: what is in view, with a little room.
     float lo = INFINITY, hi = -INFINITY;
     for (const PixelColumn& col : columns_)

@@ -114,6 +114,9 @@ class TimePlot : public QWidget {
   double pressT0_ = 0, pressT1_ = 0;
   bool moved_ = false;
   std::vector<PixelColumn> columns_;  // scratch of the reduction
+  // Block summaries of the channels of a log that does not grow, made when first drawn.
+  std::vector<BlockSummary> summaries_;
+  const BlockSummary* SummaryOf(int channel);
   double lastPaintMs_ = 0;
   QString emptyText_ = QStringLiteral("No log open: \"Open Log...\" reads a datalog (CSV)");
 };

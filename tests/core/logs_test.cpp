@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "link/bytes.h"
@@ -553,4 +554,39 @@ TEST(LogRolling, KeepsTheSpanAndTimeNeverGoesBack) {
   rolling.Append(5.0, {1});  // earlier than the last: taken as the last; a missing value is a gap
   EXPECT_DOUBLE_EQ(log.time.back(), 20.0);
   EXPECT_TRUE(std::isnan(log.channels[1].back()));
+}
+
+// The block summary gives the same columns as scanning every record, gaps and views
+// that start and end inside blocks included.
+TEST(LogPlotReduce, BlockSummaryGivesTheSameColumns) {
+  const size_t n = 20000;
+  std::vector<double> time(n);
+  std::vector<float> values(n);
+  unsigned seed = 7;
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    time[i] = static_cast<double>(i) * 0.01;
+    values[i] =
+        (seed >> 20) % 97 == 0 ? std::numeric_limits<float>::quiet_NaN() : static_cast<float>(seed >> 16);
+  }
+  for (size_t i = 5000; i < 5300; ++i)
+    values[i] = std::numeric_limits<float>::quiet_NaN();  // whole blocks of gaps
+  logs::BlockSummary blocks;
+  logs::SummariseBlocks(values.data(), n, &blocks);
+  for (const auto& [t0, t1, width] :
+       {std::tuple{0.0, 200.0, 37}, std::tuple{3.3, 171.1, 640}, std::tuple{49.0, 54.0, 11}}) {
+    const logs::RecordSpan span = logs::VisibleRecords(time.data(), n, t0, t1);
+    std::vector<logs::PixelColumn> plain, summarised;
+    logs::ReduceToColumns(time.data(), values.data(), span, t0, t1, width, &plain);
+    logs::ReduceToColumns(time.data(), values.data(), span, t0, t1, width, &summarised, &blocks);
+    ASSERT_EQ(plain.size(), summarised.size());
+    for (size_t c = 0; c < plain.size(); ++c) {
+      EXPECT_EQ(plain[c].empty(), summarised[c].empty()) << c;
+      if (plain[c].empty()) continue;
+      EXPECT_EQ(plain[c].first, summarised[c].first) << c;
+      EXPECT_EQ(plain[c].min, summarised[c].min) << c;
+      EXPECT_EQ(plain[c].max, summarised[c].max) << c;
+      EXPECT_EQ(plain[c].last, summarised[c].last) << c;
+    }
+  }
 }
