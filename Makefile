@@ -44,4 +44,9 @@ pictures: build
 	@KESTRA_MANUAL_PICTURES=$(CURDIR)/docs/pictures QT_QPA_PLATFORM=xcb \
 	  xvfb-run -a -s "-screen 0 1600x1200x24" $(BUILD)/tests/gui_tests --gtest_filter='*ManualPicture*' \
 	  --gtest_brief=1
+	@# The Logs page over the benchmarks' hour of log (written once into the build folder).
+	@[ -s $(BUILD)/hour.csv ] || $(BUILD)/bench/logs_bench $(BUILD)/hour.csv >/dev/null
+	@KESTRA_SHOT_DIR=$(CURDIR)/docs/pictures KESTRA_SHOT_LOG=$(CURDIR)/$(BUILD)/hour.csv QT_QPA_PLATFORM=xcb \
+	  xvfb-run -a -s "-screen 0 1600x1200x24" $(BUILD)/tests/gui_tests --gtest_filter='LogsPageTest.Pictures' \
+	  --gtest_brief=1
 	@echo "== $$(ls docs/pictures/*.png | wc -l) pictures in docs/pictures/"

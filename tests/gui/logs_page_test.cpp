@@ -233,16 +233,16 @@ TEST_F(LogsPageTest, Pictures) {
       logs::NearestRecord(page->CurrentLog()->time.data(), page->CurrentLog()->Records(), 630));
   page->Plot()->SetSpan(640, 650);
   QApplication::processEvents();
-  window->grab().save(dir + "/logs-page.png");
+  window->grab().save(dir + "/kestra-logs.png");
   page->MapView()->onCellClicked(page->CurrentBinning().cell[page->Plot()->CursorRecord()] >= 0
                                      ? page->CurrentBinning().cell[page->Plot()->CursorRecord()]
                                      : 0);
   page->Form().RINGshow->setCurrentText("Mean of lambdaCan1");
   QApplication::processEvents();
-  window->grab().save(dir + "/logs-page-cell.png");
+  window->grab().save(dir + "/kestra-logs-cell.png");
   if (page->Propose()) {
     QApplication::processEvents();
-    window->grab().save(dir + "/logs-proposal.png");
+    window->grab().save(dir + "/kestra-logs-proposal.png");
   }
 }
 
