@@ -1,6 +1,8 @@
 #include "logs/ui/logmapview.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <algorithm>
 
@@ -142,6 +144,24 @@ void LogMapView::paintEvent(QPaintEvent*) {
     p.setPen(QPen(QColor(0xE0, 0x70, 0x00), 3));
     p.drawRect(CellRect(selected_ / maps::kMapCols, selected_ % maps::kMapCols).adjusted(1, 1, -1, -1));
   }
+}
+
+bool LogMapView::event(QEvent* e) {
+  if (e->type() != QEvent::ToolTip || !hasGrid_) return QWidget::event(e);
+  auto* help = static_cast<QHelpEvent*>(e);
+  const int cell = CellAt(help->pos());
+  if (cell < 0) {
+    QToolTip::hideText();
+    return true;
+  }
+  const double v = values_[static_cast<size_t>(cell)];
+  QToolTip::showText(help->globalPos(),
+                     QString("%1 %2, %3 %4: %5")
+                         .arg(xName_, Text(axes_.x[static_cast<size_t>(cell % maps::kMapCols)], xDecimals_),
+                              yName_, Text(axes_.y[static_cast<size_t>(cell / maps::kMapCols)], yDecimals_),
+                              std::isnan(v) ? QStringLiteral("no record") : Text(v, decimals_)),
+                     this);
+  return true;
 }
 
 void LogMapView::mousePressEvent(QMouseEvent* e) {

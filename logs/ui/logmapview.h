@@ -45,6 +45,7 @@ class LogMapView : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;  // the tooltip: a cell's breakpoints and value
 
  private:
   QRectF CellRect(int row, int col) const;

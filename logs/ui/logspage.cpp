@@ -70,8 +70,10 @@ uint8_t LogsPage::Init() {
   form_->TMlogStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   form_->TMmapStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   form_->PLOTtime->SetLanes(std::vector<std::vector<int>>(4));
+  // The plot a double-clicked channel goes to: the combo takes the room of its label.
+  form_->LBlane->hide();
+  form_->RINGlane->setToolTip(QStringLiteral("The plot a double-clicked channel is added to"));
   form_->RINGlane->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  form_->RINGlane->setMinimumContentsLength(6);
   poll_ = new QTimer(widget_);
   poll_->setInterval(30);
 
@@ -323,13 +325,18 @@ void LogsPage::UpdateMapView() {
     counted += n;
     cells += n > 0 ? 1 : 0;
   }
-  form_->TMmapStatus->setText(
-      QString("%1 of %2 records counted, in %3 cells (columns by %4, rows by %5). Click a "
-              "cell to mark its records on the plots.")
-          .arg(counted)
-          .arg(log_->Records())
-          .arg(cells)
-          .arg(QString::fromStdString(q.x), QString::fromStdString(q.y)));
+  double lo = INFINITY, hi = -INFINITY;
+  for (double v : values)
+    if (!std::isnan(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+  QString text = QString("%1 of %2 records counted, in %3 cells (columns by %4, rows by %5).")
+                     .arg(counted)
+                     .arg(log_->Records())
+                     .arg(cells)
+                     .arg(QString::fromStdString(q.x), QString::fromStdString(q.y));
+  if (cells > 0)
+    text += QString(" Light blue %1, red %2. Click a cell to mark its records on the plots.")
+                .arg(Fixed(lo, decimals), Fixed(hi, decimals));
+  form_->TMmapStatus->setText(text);
 }
 
 void LogsPage::CellClicked(int cell) {
