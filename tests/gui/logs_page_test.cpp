@@ -238,8 +238,6 @@ TEST_F(LogsPageTest, Pictures) {
                                      ? page->CurrentBinning().cell[page->Plot()->CursorRecord()]
                                      : 0);
   page->Form().RINGshow->setCurrentText("Mean of lambdaCan1");
-  QApplication::processEvents();
-  window->grab().save(dir + "/kestra-logs-cell.png");
   if (page->Propose()) {
     QApplication::processEvents();
     window->grab().save(dir + "/kestra-logs-proposal.png");
