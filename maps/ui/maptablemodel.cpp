@@ -68,6 +68,7 @@ void MapTableModel::SetPreview(const CellRect& rect, const std::vector<double>& 
     for (int col = rect.left; col <= rect.Right(); ++col, ++k) {
       if (row < 0 || row >= Rows() || col < 0 || col >= Cols() || k >= values.size()) continue;
       previewed_[Index(row, col)] = true;
+      previewTip_[Index(row, col)].clear();
       previewText_[Index(row, col)] = QString::number(values[k], 'f', shape.precZ);
       Prepare(previewStatic_[Index(row, col)], previewText_[Index(row, col)], true);
     }
@@ -83,6 +84,7 @@ void MapTableModel::SetPreviewCells(const std::vector<PreviewCell>& cells) {
     const int i = Index(c.row, c.col);
     previewed_[i] = true;
     previewText_[i] = QString::number(c.value, 'f', shape.precZ);
+    previewTip_[i] = c.tip;
     Prepare(previewStatic_[i], previewText_[i], true);
   }
   emit dataChanged(index(0, 0), index(Rows() - 1, Cols() - 1));
@@ -126,6 +128,7 @@ QVariant MapTableModel::data(const QModelIndex& index, int role) const {
     case Qt::FontRole:
       return differs_[i] || previewed_[i] ? bold_ : font_;
     case Qt::ToolTipRole:
+      if (previewed_[i] && !previewTip_[i].isEmpty()) return previewTip_[i];
       if (outside_[i]) return QString::fromStdString(ecu::OutsideRangeText(text_[i].toStdString()));
       return {};
     case Qt::BackgroundRole:

@@ -34,6 +34,7 @@ class MapTableModel : public QAbstractTableModel {
   struct PreviewCell {
     int row, col;
     double value;
+    QString tip = {};  // the cell's tooltip while it is previewed
   };
   void SetPreviewCells(const std::vector<PreviewCell>& cells);
   // Grey background on the given cells (table coordinates); an empty list clears it.
@@ -88,6 +89,7 @@ class MapTableModel : public QAbstractTableModel {
   QString text_[kMaxCells];
   std::bitset<kMaxCells> differs_, shaded_, previewed_, outside_;
   QString previewText_[kMaxCells];
+  QString previewTip_[kMaxCells];
   QStaticText static_[kMaxCells], previewStatic_[kMaxCells];
   std::bitset<kMaxCells> staticBold_;
   void Prepare(QStaticText& st, const QString& text, bool bold);

@@ -423,7 +423,8 @@ void Mp1Page::ShowProposalPreview() {
   for (int c = 0; c < kMapCells; ++c) {
     const auto i = static_cast<size_t>(c);
     if (p.after[i] != p.before[i])
-      cells.push_back({c / kMapCols + 1, c % kMapCols, p.after[i] / shape.scaleZ});
+      cells.push_back({c / kMapCols + 1, c % kMapCols, p.after[i] / shape.scaleZ,
+                       proposal_->CellText(c / kMapCols, c % kMapCols, shape.scaleZ, shape.precZ)});
   }
   matrixModel_->SetPreviewCells(cells);
 }

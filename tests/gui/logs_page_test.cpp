@@ -157,6 +157,8 @@ TEST_F(LogsPageTest, TheProposalIsAPreviewUntilApplyAndOneUndoStep) {
   const QModelIndex shown = editor->Matrix()->model()->index(4 + 1, 6);
   EXPECT_EQ(shown.data(Qt::DisplayRole).toString(), QString::number(proposed / 1000.0, 'f', 3));
   EXPECT_TRUE(shown.data(Qt::FontRole).value<QFont>().bold());
+  EXPECT_TRUE(shown.data(Qt::ToolTipRole).toString().startsWith("Proposal: "))
+      << shown.data(Qt::ToolTipRole).toString().toStdString();
   EXPECT_EQ(editor->Matrix()->currentIndex(), shown);
   EXPECT_NE(editor->Form().TMstatus->text().indexOf("records"), -1)
       << editor->Form().TMstatus->text().toStdString();
