@@ -21,6 +21,7 @@
 #include "maps/map1.h"
 #include "maps/ui/mp1page.h"
 #include "maps/ui/proposalbar.h"
+#include "shell/app.h"
 #include "shell/panelswitch.h"
 #include "ui_logs.h"
 #include "ui_mp1panel.h"
@@ -244,6 +245,27 @@ TEST_F(LogsPageTest, Pictures) {
     QApplication::processEvents();
     window->grab().save(dir + "/kestra-logs-proposal.png");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// kestra --log FILE: the option, and the window opening the Logs page on the file.
+TEST_F(LogsPageTest, TheLogOptionOpensTheLogsPage) {
+  const shell::Options given = shell::ParseOptions({"kestra", "--log", "ride.csv"});
+  EXPECT_EQ(given.log, "ride.csv");
+  EXPECT_TRUE(given.error.empty());
+  EXPECT_NE(shell::ParseOptions({"kestra", "--log"}).error.find("--log needs a datalog"), std::string::npos);
+  Start();
+  std::memcpy(ecu::ecuMapData, device.mapping[0].data(), ecu::kMapSize);
+  page = dynamic_cast<logs::LogsPage*>(window->Pages().Find(PageId::Logs));
+  ASSERT_NE(page, nullptr);
+  window->OpenLog(WriteLog("ride.csv", 3, 3, 120, 13.2));
+  EXPECT_EQ(window->Pages().Current(), PageId::Logs);
+  ASSERT_TRUE(page->WaitLoaded(10000));
+  ASSERT_NE(page->CurrentLog(), nullptr);
+  EXPECT_EQ(page->CurrentLog()->Records(), 120u);
 }
 
 }  // namespace
