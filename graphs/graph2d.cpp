@@ -142,6 +142,7 @@ void Graph2DWindow::BuildChart() {
   };
   cursors_ = addCursors(kOtherCursorColour, QScatterSeries::MarkerShapeRectangle, 10);
   cursorOne_ = addCursors(kCursorColour, QScatterSeries::MarkerShapeCircle, 13);
+  workPoint_ = addCursors(QColor(0xC0, 0xC0, 0xC0), QScatterSeries::MarkerShapeRotatedRectangle, 16);
 
   band_ = new QGraphicsRectItem(chart_);
   band_->setPen(QPen(kBandColour, 1.0));
@@ -320,6 +321,19 @@ void Graph2DWindow::PlaceCursors() {
   cursors_->replace(others);
   link_->ShadeCells(model_.SelectedCells());
   shaded_ = true;
+  SetWorkPoint(workCell_);
+}
+
+void Graph2DWindow::SetWorkPoint(MapCell cell) {
+  workCell_ = cell;
+  if (!workPoint_) return;
+  const int i = cell.col < 0 || cell.row < 0 ? -1 : model_.rowMode ? cell.col : cell.row;
+  if (i < 0 || i >= model_.length) {
+    if (workPoint_->count()) workPoint_->clear();
+    return;
+  }
+  const QPointF at(model_.h[i], model_.v[i]);
+  if (workPoint_->count() != 1 || workPoint_->at(0) != at) workPoint_->replace(QList<QPointF>{at});
 }
 
 uint8_t Graph2DWindow::Timer() {

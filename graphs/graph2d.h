@@ -44,6 +44,11 @@ class Graph2DWindow : public QWidget {
   // DeleteMapSelection: the editor's cells lose their shading.
   void DeleteMapSelection();
 
+  // The engine's working point (a map cell; col -1: none), marked grey on the line at
+  // its place along the line's axis. A mark of its own: the selection stays.
+  void SetWorkPoint(MapCell cell);
+  QScatterSeries* WorkPoint() const { return workPoint_; }
+
   // Moves the 3D plot's cursor (installed by GraphWindows).
   std::function<void(MapCell)> setPlotCursor;
 
@@ -90,6 +95,8 @@ class Graph2DWindow : public QWidget {
   QScatterSeries* cursors_ = nullptr;    // selected points other than the current one
   QScatterSeries* cursorOne_ = nullptr;  // the current point
   QLineSeries* cursorLine_ = nullptr;    // vertical line through the current point
+  QScatterSeries* workPoint_ = nullptr;  // the engine's working point
+  MapCell workCell_{-1, 0};
   QGraphicsRectItem* band_ = nullptr;
   bool dragging_ = false;
   bool dragEdited_ = false;

@@ -53,6 +53,9 @@ class View2D : public maps::MapGraphView {
   uint8_t ScatterView() override { return s_->windows.Graph2D().Scatter(); }
   void ActiveCellChanged() override { s_->windows.Graph2D().Scatter(); }
   uint8_t TimerView() override { return s_->windows.Timer(); }
+  void WorkPointChanged(int row, int col) override {
+    s_->windows.Graph2D().SetWorkPoint(row < 1 ? MapCell{-1, 0} : MapCell{col, row - 1});
+  }
 
  private:
   std::shared_ptr<Shared> s_;
@@ -69,6 +72,9 @@ class View3D : public maps::MapGraphView {
   bool IsViewShown() const override { return s_->windows.Plot().isVisible(); }
   uint8_t ScatterView() override { return s_->windows.Plot().Scatter(); }
   void ActiveCellChanged() override { s_->windows.Plot().SetCursor(s_->link.ActiveCell()); }
+  void WorkPointChanged(int row, int col) override {
+    s_->windows.Plot().SetWorkPoint(row < 1 ? MapCell{-1, 0} : MapCell{col, row - 1});
+  }
 
  private:
   std::shared_ptr<Shared> s_;

@@ -10,6 +10,7 @@
 #include <QtDataVisualization/Q3DCamera>
 #include <QtDataVisualization/Q3DSurface>
 #include <QtDataVisualization/Q3DTheme>
+#include <QtDataVisualization/QCustom3DLabel>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
 #include <QtDataVisualization/QValue3DAxis>
@@ -252,6 +253,7 @@ uint8_t PlotWindow::Scatter() {
   settingCursor_ = false;
   DrawCursorStrips();
   ShowCursorText();
+  SetWorkPoint(workCell_);
   return 1;
 }
 
@@ -278,6 +280,29 @@ void PlotWindow::DrawCursorStrips() {
     colArray->append(row);
   }
   colStrip_->dataProxy()->resetArray(colArray);
+}
+
+void PlotWindow::SetWorkPoint(MapCell cell) {
+  workCell_ = cell;
+  if (!surface_) return;
+  const bool shown = cell.col >= 0 && cell.col < maps::kMapCols && cell.row >= 0 && cell.row < maps::kMapRows;
+  if (!workLabel_ && shown) {
+    workLabel_ = new QCustom3DLabel;
+    workLabel_->setText(QStringLiteral("engine"));
+    workLabel_->setFacingCamera(true);
+    workLabel_->setBorderEnabled(true);
+    workLabel_->setBackgroundColor(QColor(0xC0, 0xC0, 0xC0));
+    workLabel_->setTextColor(Qt::black);
+    workLabel_->setScaling(QVector3D(0.5f, 0.5f, 0.5f));
+    surface_->addCustomItem(workLabel_);
+  }
+  if (!workLabel_) return;
+  workLabel_->setVisible(shown);
+  if (!shown) return;
+  const float lift = static_cast<float>((data_.zRange.max - data_.zRange.min) * 0.06);
+  workLabel_->setPosition(QVector3D(static_cast<float>(data_.x[cell.col]),
+                                    static_cast<float>(data_.z[cell.row * maps::kMapCols + cell.col]) + lift,
+                                    static_cast<float>(data_.y[cell.row])));
 }
 
 uint8_t PlotWindow::SetCursor(MapCell cell) {
@@ -369,6 +394,7 @@ void PlotWindow::Release() {
   series_ = rowStrip_ = colStrip_ = nullptr;
   axisX_ = axisV_ = axisZ_ = nullptr;
   formatX_ = formatZ_ = formatV_ = nullptr;
+  workLabel_ = nullptr;
 }
 
 void PlotWindow::Fail() {

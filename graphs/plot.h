@@ -17,6 +17,7 @@
 class QKeyEvent;
 class QPoint;
 class Q3DSurface;
+class QCustom3DLabel;
 class QSurface3DSeries;
 class QValue3DAxis;
 
@@ -42,6 +43,10 @@ class PlotWindow : public QWidget {
   // SetPltCursor: the cursor goes to the map cell (the X-axis row counts as row 0).
   uint8_t SetCursor(MapCell cell);
   MapCell Cursor() const { return cursor_; }
+  // The second cursor: the engine's working point (col -1: none). It never moves the
+  // edit cursor.
+  void SetWorkPoint(MapCell cell);
+  QCustom3DLabel* WorkLabel() const { return workLabel_; }
   // ReleasePltPanel: drops the 3D graph.
   void Release();
 
@@ -85,6 +90,8 @@ class PlotWindow : public QWidget {
   BreakpointFormatter* formatV_ = nullptr;  // round values
   SurfaceData data_;
   MapCell cursor_{0, 0};
+  MapCell workCell_{-1, 0};
+  QCustom3DLabel* workLabel_ = nullptr;  // owned by the surface
   bool buildFailed_ = false;
   bool settingCursor_ = false;
 };

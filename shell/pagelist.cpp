@@ -8,10 +8,12 @@
 #include "config/cfgpanel.h"
 #include "diagnostics/dgnpage.h"
 #include "graphs/mp1graphs.h"
+#include "live/enginepoll.h"
 #include "live/livpage.h"
 #include "live/lnrpage.h"
 #include "logs/ui/logspage.h"
 #include "maps/ui/corrpage.h"
+#include "maps/ui/engineview.h"
 #include "maps/ui/mp1page.h"
 #include "params/pr1page.h"
 #include "params/pr2page.h"
@@ -62,6 +64,12 @@ uint8_t RegisterAllPages(PageRegistry& registry, QWidget* parent) {
   if (!AddPage<config::CfgPage>(registry, parent)) return 0;
   if (!AddPage<dgn::DgnPage>(registry, parent)) return 0;
   if (!AddPage<live::LivPage>(registry, parent)) return 0;
+  // The editors that show the running engine share one live stream and Ping cadence.
+  auto poll = std::make_shared<live::EnginePoll>();
+  if (auto* editor = dynamic_cast<maps::Mp1Page*>(registry.Find(PageId::MapEditor)))
+    editor->Engine()->SetPoll(poll);
+  for (PageId id : {PageId::Injection, PageId::Advance})
+    if (auto* page = dynamic_cast<maps::CorrPage*>(registry.Find(id))) page->Engine()->SetPoll(poll);
   if (!AddPage<logs::LogsPage>(registry, parent)) return 0;
   if (auto* logsPage = dynamic_cast<logs::LogsPage*>(registry.Find(PageId::Logs))) {
     logsPage->showPage = [&registry](PageId id) { registry.hooks.showPage(id); };

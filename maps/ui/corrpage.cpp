@@ -1,6 +1,7 @@
 #include "maps/ui/corrpage.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QClipboard>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
@@ -27,6 +28,8 @@
 #include "link/userio.h"
 #include "maps/advance.h"
 #include "maps/inject.h"
+#include "maps/ui/engineview.h"
+#include "maps/ui/workmarker.h"
 #include "shell/connection.h"
 #include "ui_advpanel.h"
 #include "ui_corrval.h"
@@ -265,6 +268,15 @@ uint8_t CorrPage::Init() {
     redo->setContext(Qt::WidgetWithChildrenShortcut);
   }
   InitCorrData(editor_, ecu::ecuMapData);
+
+  // The working point on both user maps, and the strip above the page.
+  engine_ = new EngineView(qobject_cast<QBoxLayout*>(widget_->layout()), this);
+  engine_->cellOf = [this](const live::LiveData& record) {
+    return live::UserMapWorkCell(editor_.user, ecu::ecuMapData, record);
+  };
+  for (QTableWidget* t : user_)
+    engine_->AddMarker(new WorkMarker(
+        t, [t](const live::WorkCell& cell) { return t->model()->index(cell.row + 1, cell.col + 1); }));
   return 1;
 }
 
@@ -389,11 +401,16 @@ uint8_t CorrPage::Gather() {
 }
 
 uint8_t CorrPage::Timer() {
-  return shell::Ping();
+  return engine_->Tick();
+}
+
+int CorrPage::TimerInterval() const {
+  return engine_->TimerInterval();
 }
 
 void CorrPage::Leave() {
   history_.Flush();
+  engine_->Leave();
 }
 
 void CorrPage::BlocksReplaced(int type) {

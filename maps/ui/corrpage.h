@@ -26,6 +26,7 @@ class CorrValDialog;
 namespace maps {
 
 class CorrPage;
+class EngineView;
 
 // The value dialog of a correction editor; its position and zoom are kept between
 // openings (posInjVpanel / zoomInjVpanel, posAdvVpanel / zoomAdvVpanel).
@@ -73,14 +74,17 @@ class CorrPage : public QObject, public shell::Page {
   uint8_t Init() override;  // InitInjPanel / InitAdvPanel
   uint8_t Scatter() override;
   uint8_t Gather() override;
-  uint8_t Timer() override;  // InjTimer / AdvTimer: the identity Ping
-  void Leave() override;     // closes the open edit step
+  uint8_t Timer() override;  // InjTimer / AdvTimer: the identity Ping, the live record
+  int TimerInterval() const override;
+  void Leave() override;  // closes the open edit step
   void BlocksReplaced(int type) override;
 
   const CorrEditor& Editor() const { return editor_; }
   QTableWidget* Curve(size_t i) const { return curves_.at(i); }
   QTableWidget* User(int cyl) const { return user_[cyl]; }
   CorrValDialog* ValueDialog() const { return dialog_; }
+  // The running engine on the page (gauge strip, working point on the user maps).
+  EngineView* Engine() const { return engine_; }
   EditHistory& History() { return history_; }
 
   // Opens the value dialog for the selection of a cylinder's table (InjEdit / AdvEdit on
@@ -115,6 +119,7 @@ class CorrPage : public QObject, public shell::Page {
   std::vector<QTableWidget*> curves_;
   QTableWidget* user_[2] = {nullptr, nullptr};
   CorrValDialog* dialog_ = nullptr;
+  EngineView* engine_ = nullptr;
   EditHistory history_;
   bool scattering_ = false;
 };

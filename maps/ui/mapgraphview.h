@@ -19,6 +19,12 @@ class MapGraphView {
   virtual uint8_t ScatterView() = 0;
   // The editor's active cell has moved (the 3D cursor follows, the 2D graph redraws).
   virtual void ActiveCellChanged() {}
+  // The engine's working point moved to this matrix cell (the editor's table
+  // coordinates); row -1: none. A mark of its own, never the edit cursor.
+  virtual void WorkPointChanged(int row, int col) {
+    (void)row;
+    (void)col;
+  }
   // Each main-timer tick while the editor is in front and the window is shown.
   virtual uint8_t TimerView() { return 1; }
 };

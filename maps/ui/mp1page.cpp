@@ -13,7 +13,10 @@
 
 #include "ecudata/image.h"
 #include "link/userio.h"
+#include "config/bike.h"
+#include "maps/ui/engineview.h"
 #include "maps/ui/maptablemodel.h"
+#include "maps/ui/workmarker.h"
 #include "maps/ui/mpvdialog.h"
 #include "maps/ui/proposalbar.h"
 #include "shell/connection.h"
@@ -155,6 +158,24 @@ uint8_t Mp1Page::Init() {
   form_->TMstatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   form_->TMstatus->setFixedHeight(form_->TMstatus->sizeHint().height());
   Layout();
+
+  // The working point on the shown map, and the strip above the page.
+  engine_ = new EngineView(qobject_cast<QBoxLayout*>(widget_->layout()), this);
+  engine_->cellOf = [](const live::LiveData& record) {
+    return live::MapWorkCell(ecu::ecuMapData, idCurMap, record, config::fTempIsOil != 0);
+  };
+  engine_->shownKey = [] { return static_cast<int>(idCurMap); };
+  engine_->AddMarker(new WorkMarker(form_->TABmatrix, [this](const live::WorkCell& cell) {
+    return matrixModel_->index(cell.row + 1, cell.col);
+  }));
+  // The graphs mark the current cell; they hear of it when it moves.
+  engine_->onMarks = [this, last = Cell{-1, -1}](const std::vector<live::WorkTrail::Mark>& marks) mutable {
+    const Cell now = marks.empty() ? Cell{-1, -1} : Cell{marks.front().cell.row + 1, marks.front().cell.col};
+    if (now == last) return;
+    last = now;
+    for (MapGraphView* view : {graph2D_.get(), graph3D_.get()})
+      if (view) view->WorkPointChanged(now.row, now.col);
+  };
   return 1;
 }
 
@@ -293,9 +314,13 @@ uint8_t Mp1Page::GatherMp1Panel(bool checkAxes) {
 uint8_t Mp1Page::Timer() {
   for (MapGraphView* view : {graph2D_.get(), graph3D_.get()})
     if (view && view->IsViewShown()) view->TimerView();
-  const uint8_t result = shell::Ping();
+  const uint8_t result = engine_->Tick();
   DimTuningButtons();  // the identity check keeps the tuning state
   return result;
+}
+
+int Mp1Page::TimerInterval() const {
+  return engine_->TimerInterval();
 }
 
 void Mp1Page::DimTuningButtons() {
@@ -307,6 +332,7 @@ void Mp1Page::DimTuningButtons() {
 
 void Mp1Page::Leave() {
   history_.Flush();  // an edit on another page is never part of this page's last step
+  engine_->Leave();
   for (MapGraphView* view : {graph2D_.get(), graph3D_.get()})
     if (view) view->HideView();
 }

@@ -25,6 +25,7 @@ class Mp1Panel;
 
 namespace maps {
 
+class EngineView;
 class MapTableModel;
 class MpvDialog;
 class ProposalBar;
@@ -41,7 +42,8 @@ class Mp1Page : public QObject, public shell::Page {
   uint8_t Scatter() override { return ScatterMp1Panel(); }
   uint8_t Gather() override { return GatherMp1Panel(true); }
   uint8_t Timer() override;  // Mp1Timer
-  void Leave() override;     // both graph windows hide
+  int TimerInterval() const override;
+  void Leave() override;  // both graph windows hide
   void BlocksReplaced(int type) override;
 
   uint8_t ScatterMp1Panel();
@@ -99,6 +101,8 @@ class Mp1Page : public QObject, public shell::Page {
   QTableView* Matrix() const;
   QTableView* YTable() const;
   MpvDialog* ValueDialog() const { return dialog_; }
+  // The running engine on the page (gauge strip, working point).
+  EngineView* Engine() const { return engine_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -131,6 +135,7 @@ class Mp1Page : public QObject, public shell::Page {
   MapTableModel* yModel_ = nullptr;
   MpvDialog* dialog_ = nullptr;
   ProposalBar* proposal_ = nullptr;
+  EngineView* engine_ = nullptr;
   QMenu* menu_ = nullptr;
   QAction *actEdit_ = nullptr, *actUndo_ = nullptr, *actRedo_ = nullptr, *actCopy_ = nullptr,
           *actPaste_ = nullptr;

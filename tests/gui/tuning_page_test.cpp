@@ -13,7 +13,10 @@
 #include "kestra_fixture.h"
 #include "link/bytes.h"
 #include "link/commands.h"
+#include "live/enginepoll.h"
 #include "maps/map1.h"
+#include "maps/ui/engineview.h"
+#include "maps/ui/mp1page.h"
 #include "tuning/map2.h"
 #include "tuning/tunerecords.h"
 #include "tuning/tuneview.h"
@@ -56,7 +59,15 @@ class TuningPageTest : public kestra_test::KestraWindowTest {
   QPushButton* EditorButton(const char* name) {
     return window->Pages().Find(shell::PageId::MapEditor)->Widget()->findChild<QPushButton*>(name);
   }
-  void Tick() { window->Link().MainTimer(); }
+  // Ticks half a second apart: on the map editor each one is then an identity check
+  // (between two checks it reads the live record).
+  void Tick() {
+    if (auto* editor = dynamic_cast<maps::Mp1Page*>(window->Pages().Find(shell::PageId::MapEditor)))
+      editor->Engine()->Poll().clock = [this] { return now_; };
+    now_ += live::EnginePoll::kPingPeriod;
+    window->Link().MainTimer();
+  }
+  double now_ = 100;
   QColor Background(int tableRow, int col) {
     return P().TABmatrix->item(tableRow, col)->background().color();
   }

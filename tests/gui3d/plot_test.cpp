@@ -7,6 +7,7 @@
 #include <QLineSeries>
 #include <QTest>
 #include <QtDataVisualization/Q3DSurface>
+#include <QtDataVisualization/QCustom3DLabel>
 #include <QtDataVisualization/QSurface3DSeries>
 #include <QtDataVisualization/QSurfaceDataProxy>
 #include <QtDataVisualization/QValue3DAxis>
@@ -127,6 +128,29 @@ TEST_F(PlotTest, CursorFollowsTheEditorAndMovesIt) {
   // The X-axis row of the editor puts the cursor on the first map row.
   windows->ActiveCellChanged({4, graphs::kXAxisRow});
   EXPECT_EQ(plot().Cursor(), (MapCell{4, 0}));
+}
+
+TEST_F(PlotTest, TheEngineHasASecondCursorThatNeverMovesTheEditCursor) {
+  ASSERT_EQ(windows->Show3D(true), 1);
+  editor.active = {12, 5};
+  windows->ActiveCellChanged({12, 5});
+  const int edits = editor.beginEdits + editor.blockChanges;
+  plot().SetWorkPoint({7, 9});
+  ASSERT_NE(plot().WorkLabel(), nullptr);
+  EXPECT_TRUE(plot().WorkLabel()->isVisible());
+  const QVector3D at = plot().WorkLabel()->position();
+  EXPECT_FLOAT_EQ(at.x(), static_cast<float>(plot().Data().x[7]));
+  EXPECT_FLOAT_EQ(at.z(), static_cast<float>(plot().Data().y[9]));
+  EXPECT_GT(at.y(), static_cast<float>(plot().Data().z[9 * maps::kMapCols + 7]));  // above the surface
+  EXPECT_EQ(plot().Cursor(), (MapCell{12, 5}));
+  EXPECT_EQ(plot().Series()->selectedPoint(), QPoint(5, 12));
+  EXPECT_EQ(editor.active, (MapCell{12, 5}));
+  EXPECT_EQ(editor.beginEdits + editor.blockChanges, edits);
+  // Redrawn with the map, hidden when the engine is not in view.
+  ASSERT_EQ(plot().Scatter(), 1);
+  EXPECT_EQ(plot().WorkLabel()->position(), at);
+  plot().SetWorkPoint({-1, 0});
+  EXPECT_FALSE(plot().WorkLabel()->isVisible());
 }
 
 TEST_F(PlotTest, KeysEditTheActiveCellAndMoveTheCursor) {
