@@ -31,6 +31,7 @@
 #include "shell/linkmonitor.h"
 #include "shell/mainwindow.h"
 #include "shell/panelswitch.h"
+#include "sim/appsim.h"
 #include "sim/simprocess.h"
 #include "ui_mp1panel.h"
 
@@ -100,6 +101,14 @@ int main(int argc, char** argv) {
     if (!com::isComOpen) {
       std::fprintf(stderr, "gui_engine_bench: could not connect to q740-sim\n");
       return 1;
+    }
+    // The simulator's own mapping as the working block (as a Receive would bring it), so
+    // that the marker moves on real axes.
+    {
+      sim::AppDevice device;
+      std::memcpy(ecu::ecuMapData, device.mapping[0].data(), ecu::kMapSize);
+      std::memcpy(ecu::ecuMapRefData, device.mapping[0].data(), ecu::kMapSize);
+      window.Pages().BlocksReplaced(ecu::kMapType);
     }
     window.Switcher().Maps();
     auto* editor = dynamic_cast<maps::Mp1Page*>(window.Pages().Find(shell::PageId::MapEditor));
