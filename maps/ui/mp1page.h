@@ -24,6 +24,7 @@ class Mp1Panel;
 
 namespace maps {
 
+class MapCompareUi;
 class MapTableModel;
 class MpvDialog;
 
@@ -89,6 +90,9 @@ class Mp1Page : public QObject, public shell::Page {
   QTableView* Matrix() const;
   QTableView* YTable() const;
   MpvDialog* ValueDialog() const { return dialog_; }
+  MapTableModel* MatrixModel() const { return matrixModel_; }
+  // The comparison tune ("Compare..." of the context menu).
+  MapCompareUi* Comparing() const { return compare_.get(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -121,6 +125,7 @@ class Mp1Page : public QObject, public shell::Page {
   QAction *actEdit_ = nullptr, *actUndo_ = nullptr, *actRedo_ = nullptr, *actCopy_ = nullptr,
           *actPaste_ = nullptr;
   std::unique_ptr<MapGraphView> graph2D_, graph3D_;
+  std::unique_ptr<MapCompareUi> compare_;
   EditHistory history_;
   uint8_t fSingleMatrix_ = 0;  // mirrors bit 0 of the map block's flag byte
   bool scattering_ = false;
