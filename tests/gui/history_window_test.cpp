@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <cstdlib>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "shell/connectnotice.h"
 #include "shell/historywindow.h"
 #include "test_support.h"
+#include "ui_mp1panel.h"
 
 namespace kestra_test {
 namespace {
@@ -147,6 +149,46 @@ TEST_F(HistoryWindowTest, ConnectNoticeOnlyWhenTheNamesDiffer) {
   EXPECT_EQ(shell::DataNameNotice({"A", "B", "C"}, "", ""), "");
   EXPECT_EQ(shell::DataNameNotice({"A", "B", "C"}, "X", "C"),
             "The ECU holds other data sets: configuration \"A\" (working: \"X\").");
+}
+
+// Pictures of the comparison, the difference list and the History window, when
+// KESTRA_SHOT_DIR names a folder (run under a real display server for real fonts).
+TEST_F(HistoryWindowTest, Pictures) {
+  const QString dir = qEnvironmentVariable("KESTRA_SHOT_DIR");
+  if (dir.isEmpty()) GTEST_SKIP() << "KESTRA_SHOT_DIR not set";
+  Bytes other = Working();
+  maps::MapPlace p1{};
+  maps::GetMapPlace(1, 0, &p1);
+  for (int i : {40, 41, 42, 73, 74, 75, 106, 300})
+    maps::CellArray{other.data() + p1.matrix}.Set(
+        i, static_cast<int16_t>(maps::CellArray{other.data() + p1.matrix}.Get(i) + 30));
+  ASSERT_TRUE(test_support::WriteAll(restoreDir_ + "/2026-11-30_181500_mapping_Track day.emd", other));
+  ASSERT_TRUE(test_support::WriteAll(restoreDir_ + "/2026-11-29_101500_mapping_Cut.emd", Bytes(300, 0)));
+  ASSERT_TRUE(
+      ecu::RecordHistory({1'790'000'000, ecu::HistoryKind::Stored, ecu::kMapType, Path("gone.emd"), "gone"}));
+  ASSERT_TRUE(ecu::WriteFileAtomic(Path("track.emd"), other.data(), other.size()));
+
+  window->resize(1500, 950);
+  window->show();
+  Click(F().CBmaps);
+  ASSERT_TRUE(Editor()->Comparing()->CompareWithFile(Path("track.emd")));
+  QTableView* m = Editor()->Form().TABmatrix;
+  m->setCurrentIndex(m->model()->index(2, 9));
+  QApplication::processEvents();
+  window->grab().save(dir + "/compare-map-editor.png");
+
+  Editor()->Comparing()->ShowDifferences();
+  QApplication::processEvents();
+  auto* diff = window->findChild<QDialog*>("DLGdifferences");
+  ASSERT_NE(diff, nullptr);
+  diff->grab().save(dir + "/compare-differences.png");
+  diff->close();
+
+  shell::HistoryWindow* w = Open();
+  ASSERT_NE(w, nullptr);
+  QApplication::processEvents();
+  w->grab().save(dir + "/history-window.png");
+  w->close();
 }
 
 }  // namespace
