@@ -67,6 +67,12 @@ HistoryWindow::HistoryWindow(PageRegistry& pages, QWidget* parent)
   restoreSelected_ = new QPushButton("Restore selected", this);
   restoreSelected_->setObjectName("CBrestoreSelected");
   restoreSelected_->setToolTip("Take only the ticked maps and pages from this entry");
+  compare_ = new QPushButton("Compare in map editor", this);
+  compare_->setObjectName("CBcompare");
+  compare_->setToolTip("Show this mapping as the comparison of the map editor");
+  connect(compare_, &QPushButton::clicked, this, [this] {
+    if (const ecu::HistoryEntry* e = Current(); e && onCompare) onCompare(*e);
+  });
   auto* close = new QPushButton("Close", this);
   close->setObjectName("CBclose");
   connect(restore_, &QPushButton::clicked, this, &HistoryWindow::Restore);
@@ -82,6 +88,7 @@ HistoryWindow::HistoryWindow(PageRegistry& pages, QWidget* parent)
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(restore_);
   buttons->addWidget(restoreSelected_);
+  buttons->addWidget(compare_);
   buttons->addStretch();
   buttons->addWidget(close);
   auto* layout = new QVBoxLayout(this);
@@ -140,6 +147,7 @@ void HistoryWindow::Select(int row) {
   const bool ready = e && ecu::ReadHistoryBlock(*e, &bytes, &error);
   restore_->setEnabled(ready);
   restoreSelected_->setEnabled(ready);
+  compare_->setEnabled(ready && e->type == ecu::kMapType);
   if (!ready) {
     diff_.Show({}, "Entry", "Working");
     summary_->setText(e ? QString::fromStdString(error) : QString("The history is empty."));

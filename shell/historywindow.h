@@ -5,6 +5,7 @@
 // and keeps the block it replaces as a restore point; nothing in the history is removed.
 #pragma once
 #include <QDialog>
+#include <functional>
 #include <vector>
 
 #include "ecudata/history.h"
@@ -36,6 +37,10 @@ class HistoryWindow : public QDialog {
   QListWidget* PartList() const { return parts_; }
   const DiffTable& Differences() const { return diff_; }
 
+  // "Compare in map editor" for a mapping entry (the window sets it; the button is
+  // dimmed without it).
+  std::function<void(const ecu::HistoryEntry&)> onCompare;
+
  private:
   bool RestoreParts(bool selectedOnly);
   const ecu::HistoryEntry* Current() const;
@@ -47,7 +52,7 @@ class HistoryWindow : public QDialog {
   DiffTable diff_;
   QListWidget* parts_;
   QLabel* summary_;
-  QPushButton *restore_, *restoreSelected_;
+  QPushButton *restore_, *restoreSelected_, *compare_;
 };
 
 }  // namespace shell

@@ -108,6 +108,12 @@ void MainWindow::ConnectButtons() {
     if (CheckfBusy()) return;
     auto* history = new HistoryWindow(*pages_, this);
     history->setAttribute(Qt::WA_DeleteOnClose);
+    history->onCompare = [this](const ecu::HistoryEntry& entry) {
+      switcher_->Maps();
+      if (auto* editor = dynamic_cast<maps::Mp1Page*>(pages_->Find(PageId::MapEditor));
+          editor && editor->Comparing())
+        editor->Comparing()->CompareWithEntry(entry);
+    };
     history->show();
   });
   connect(form_->CBexit, &QPushButton::clicked, this, [this] {

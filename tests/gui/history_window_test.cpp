@@ -119,6 +119,14 @@ TEST_F(HistoryWindowTest, ListsBadFilesAsSuchAndRestoresAsOneUndoStep) {
   EXPECT_EQ(w->Entries().size(), 6u);
   ASSERT_TRUE(Editor()->Undo());
   EXPECT_EQ(Working(), before);
+
+  // A mapping entry becomes the map editor's comparison.
+  w->EntryTable()->selectRow(RowOf(w, good));
+  Click(w->findChild<QPushButton*>("CBcompare"));
+  EXPECT_EQ(window->Pages().Current(), shell::PageId::MapEditor);
+  ASSERT_TRUE(Editor()->Comparing()->Current().Active());
+  EXPECT_EQ(Editor()->Comparing()->Current().DifferingCells(), 0);  // map 1 is the same
+  EXPECT_EQ(Working(), before);
   w->close();
 }
 
