@@ -212,18 +212,15 @@ void MapCompareUi::CompareOff() {
 
 void MapCompareUi::Take() {
   const CellRect sel = page_.SelectedCells();
-  if (sel.height * sel.width <= 1) {
-    TakeWholeMap();
-    return;
-  }
   if (!cmp_.Active()) return;
   page_.BeginEdit();
   const uint8_t taken = cmp_.Take(sel);
   page_.History().Flush();
   page_.Rescatter();
-  page_.Status(
-      taken ? QString("%1 cells taken from the comparison (one undo step).").arg(sel.height * sel.width)
-            : QString("Nothing taken from the comparison."));
+  const int n = sel.height * sel.width;
+  page_.Status(!taken   ? QString("Nothing taken from the comparison.")
+               : n == 1 ? QString("1 cell taken from the comparison (one undo step).")
+                        : QString("%1 cells taken from the comparison (one undo step).").arg(n));
 }
 
 void MapCompareUi::TakeWholeMap() {

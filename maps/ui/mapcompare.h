@@ -34,7 +34,7 @@ class MapCompareUi : public QObject {
   bool CompareWithEntry(const ecu::HistoryEntry& entry);
   bool CompareWithEcu();
   void CompareOff();
-  // Selection of more than one cell: those cells; otherwise the whole map.
+  // The selected cells (the active cell alone when nothing is selected).
   void Take();
   void TakeWholeMap();
   void ShowDifferences();
