@@ -46,6 +46,32 @@ void CopyValues(const uint8_t* from, uint32_t offset, int count) {
 
 }  // namespace
 
+bool LocateMapDifference(const uint8_t* a, const uint8_t* b, size_t index, CellPlace* out) {
+  // The order of the difference engine: per map the X axis, the Y axis, then the cells
+  // plane by plane, row by row.
+  size_t k = 0;
+  auto hit = [&](int map, int plane, int row, int col) {
+    if (k++ != index) return false;
+    *out = {map, plane, row, col};
+    return true;
+  };
+  for (int id = 1; id <= kMapCount; ++id) {
+    MapPlace place{};
+    if (!GetMapPlace(id, 0, &place)) continue;
+    for (int c = 0; c < kMapCols; ++c)
+      if (Raw(a, place.xAxis, c) != Raw(b, place.xAxis, c) && hit(id, 0, 0, c)) return true;
+    for (int r = 0; r < kMapRows; ++r)
+      if (Raw(a, place.yAxis, r) != Raw(b, place.yAxis, r) && hit(id, 0, r + 1, -1)) return true;
+    for (int p = 0; p < MapPlanes(id); ++p) {
+      if (!GetMapPlace(id, p, &place)) continue;
+      for (int i = 0; i < kMapCells; ++i)
+        if (Raw(a, place.matrix, i) != Raw(b, place.matrix, i) && hit(id, p, 1 + i / kMapCols, i % kMapCols))
+          return true;
+    }
+  }
+  return false;
+}
+
 std::string FormatValue(double value, int decimals, bool sign) {
   char text[64];
   const double shown = std::fabs(value) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : value;

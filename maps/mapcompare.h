@@ -3,6 +3,7 @@
 // is only written by Take, which copies cells of the current map from the comparison.
 // Table coordinates are the editor's (row 0 the X axis, rows 1..20 the map rows).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +45,15 @@ class Comparison {
   std::vector<uint8_t> block_;
   std::string label_;
 };
+
+// Where the difference number `index` of the list DiffBlocks gives for the map blocks
+// `a` and `b` lies, when it is a map's: the map, the plane, and the editor's table
+// cell (an X-axis point on row 0; a Y-axis point as row 1 + point, column -1).
+// False for the notes, fields and words that follow the maps.
+struct CellPlace {
+  int map = 0, plane = 0, row = 0, col = 0;
+};
+bool LocateMapDifference(const uint8_t* a, const uint8_t* b, size_t index, CellPlace* place);
 
 // A display value with `decimals` decimals and a decimal point, whatever the locale.
 std::string FormatValue(double value, int decimals, bool sign = false);

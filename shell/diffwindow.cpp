@@ -77,6 +77,9 @@ DiffWindow::DiffWindow(int type, const uint8_t* a, const uint8_t* b, const QStri
   save->setObjectName("CBsaveCsv");
   auto* close = new QPushButton("Close", this);
   close->setObjectName("CBclose");
+  connect(tableWidget_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    if (onActivated) onActivated(row);
+  });
   connect(copy, &QPushButton::clicked, this, &DiffWindow::CopyAsText);
   connect(save, &QPushButton::clicked, this, &DiffWindow::SaveAsCsv);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ class DiffWindow : public QDialog {
   QTableWidget* Table() const { return tableWidget_; }
   const DiffTable& List() const { return table_; }
   void CopyAsText() const;
+  // A double click on row `row` of the list (the window's owner brings it into view).
+  std::function<void(int row)> onActivated;
   // Asks for a file and writes the CSV there (atomically); false when not written.
   bool SaveAsCsv();
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include "link/userio.h"
 #include "maps/ui/maptablemodel.h"
 #include "maps/ui/mp1page.h"
+#include "ui_mp1panel.h"
 #include "shell/connection.h"
 #include "shell/diffwindow.h"
 
@@ -240,7 +242,25 @@ void MapCompareUi::ShowDifferences() {
                                        QString::fromStdString("Comparison (" + cmp_.Label() + ")"), "Working",
                                        page_.Widget());
   window->setAttribute(Qt::WA_DeleteOnClose);
+  window->onActivated = [this, a = std::vector<uint8_t>(cmp_.Block(), cmp_.Block() + ecu::kMapSize)](
+                            int row) { ShowPlace(a.data(), row); };
   window->show();
+}
+
+bool MapCompareUi::ShowPlace(const uint8_t* comparison, int index) {
+  CellPlace at;
+  if (index < 0 || !LocateMapDifference(comparison, ecu::ecuMapData, static_cast<size_t>(index), &at))
+    return false;
+  if (at.map != idCurMap) page_.Form().TPselectMap->setCurrentIndex(at.map - 1);
+  if (MapPlanes(at.map) > 1 && at.plane != idCurJcyl) page_.Form().CBcyl->click();
+  if (at.col >= 0) {
+    page_.SetActiveCell(at.row, at.col);
+  } else {
+    QTableView* y = page_.Form().TABbpy;
+    y->setCurrentIndex(y->model()->index(at.row - 1, 0));
+  }
+  page_.Widget()->activateWindow();
+  return at.map == idCurMap;
 }
 
 void MapCompareUi::Refresh() {

@@ -38,6 +38,9 @@ class MapCompareUi : public QObject {
   void Take();
   void TakeWholeMap();
   void ShowDifferences();
+  // Brings difference number `index` of the list between `comparison` and the working
+  // mapping into view (its map, plane and cell); false when it is not a map's.
+  bool ShowPlace(const uint8_t* comparison, int index);
 
   const Comparison& Current() const { return cmp_; }
   // The status line for the active cell (nothing without a comparison).

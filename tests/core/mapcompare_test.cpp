@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ecudata/blockdiff.h"
 #include "ecudata/image.h"
 #include "maps/map1.h"
 #include "maps/mapcompare.h"
@@ -132,6 +133,33 @@ TEST_F(MapCompareTest, TakeIsOneStepThatUndoesExactly) {
   maps::Comparison none;
   EXPECT_EQ(none.Take(sel), 0);
   EXPECT_EQ(Working(), before);
+}
+
+TEST_F(MapCompareTest, EveryMapDifferenceIsLocatedWhereTheEngineNamesIt) {
+  Bytes a = Working();
+  Bytes b = a;
+  maps::MapPlace p{};
+  ASSERT_TRUE(maps::GetMapPlace(1, 1, &p));
+  b[p.matrix + 2 * 70] ^= 0x01;  // map 1, cylinder 2, row 3 (table row 3), column 6
+  ASSERT_TRUE(maps::GetMapPlace(5, 0, &p));
+  b[p.yAxis + 2 * 4] ^= 0x01;     // map 5, Y axis point 5
+  b[p.xAxis + 2 * 7] ^= 0x01;     // map 5, X axis point 8
+  b[p.matrix + 2 * 639] ^= 0x01;  // map 5, the last cell
+  b[maps::kNotesOffset] ^= 0x01;
+  const auto list = ecu::DiffBlocks(ecu::kMapType, a.data(), b.data());
+  ASSERT_EQ(list.size(), 5u);
+  const maps::CellPlace want[] = {{1, 1, 3, 6}, {5, 0, 0, 7}, {5, 0, 5, -1}, {5, 0, 20, 31}};
+  for (size_t i = 0; i < 4; ++i) {
+    maps::CellPlace at;
+    ASSERT_TRUE(maps::LocateMapDifference(a.data(), b.data(), i, &at)) << i;
+    EXPECT_EQ(list[i].item, maps::MapName(at.map)) << i;
+    EXPECT_EQ(at.map, want[i].map) << i;
+    EXPECT_EQ(at.plane, want[i].plane) << i;
+    EXPECT_EQ(at.row, want[i].row) << i;
+    EXPECT_EQ(at.col, want[i].col) << i;
+  }
+  maps::CellPlace at;
+  EXPECT_FALSE(maps::LocateMapDifference(a.data(), b.data(), 4, &at));  // the notes
 }
 
 }  // namespace

@@ -162,6 +162,12 @@ TEST_F(MapCompareTest, DifferencesWindowNamesAsTheCommandLineAndSavesCsv) {
   window.CopyAsText();
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), want);
 
+  // A double click on the map's line brings its map and cell into view; the notes have none.
+  EXPECT_TRUE(Compare()->ShowPlace(other.data(), 0));
+  EXPECT_EQ(maps::idCurMap, 2);
+  EXPECT_EQ(Editor()->ActiveCell(), (maps::Mp1Page::Cell{5, 6}));
+  EXPECT_FALSE(Compare()->ShowPlace(other.data(), 1));
+
   io.files.push_back({com::FileSelect::New, Path("diff")});
   ASSERT_TRUE(window.SaveAsCsv());
   EXPECT_EQ(test_support::ReadText(Path("diff.csv")), window.List().Csv());
