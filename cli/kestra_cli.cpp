@@ -29,6 +29,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/logjobs.h"
+#include "cli/historyjobs.h"
 #include "cli/mapjobs.h"
 #include "config/bike.h"
 #include "ecudata/defaults.h"
@@ -63,6 +64,8 @@ const char kUsage[] =
     "  or:  kestra-cli map export FILE.emd MAP [--cyl 1|2] [--out OUT.csv]\n"
     "  or:  kestra-cli map import FILE.emd MAP CSV [--cyl 1|2]\n"
     "  or:  kestra-cli diff [--csv] A B\n"
+    "  or:  kestra-cli history [--kind configuration|mapping] [--against FILE]\n"
+    "  or:  kestra-cli restore ENTRY FILE\n"
     "  or:  kestra-cli import (configuration|mapping) (v1.2|talaris) OLDFILE NEWFILE\n"
     "  or:  kestra-cli log --port PORT [--count N] [--seconds S] [--out FILE]\n"
     "  or:  kestra-cli doctor [--port PORT]\n"
@@ -87,7 +90,14 @@ const char kUsage[] =
     "              leaves FILE as it was.\n"
     "  diff        lists the differences between two mapping or two configuration\n"
     "              files (the stamps are not compared); --csv writes CSV rows.\n"
-    "              Exit status as diff(1): 0 equal, 1 different, 2 trouble.\n"
+    "              Exit status as diff(1): 0 equal, 1 different, 2 trouble. A or B may\n"
+    "              name a restore point as history lists it.\n"
+    "  history     lists the restore points and the data files stored, loaded or\n"
+    "              imported by the window, newest first: time, kind, block, data-set\n"
+    "              name, bike (or missing, truncated, foreign file) and the ENTRY name;\n"
+    "              --against FILE adds the number of differences to FILE.\n"
+    "  restore     writes the block of ENTRY (extension .ecd or .emd) as FILE; an\n"
+    "              existing FILE is replaced whole or not at all.\n"
     "  import      converts a configuration or mapping file of an older data family\n"
     "              (data version 1.2, or Talaris) and stores it in NEWFILE (extension\n"
     "              .ecd or .emd), starting from the program's defaults as the window's\n"
@@ -536,6 +546,18 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     return status == cli::kLogJobUsage ? Usage(problem) : status;
+  }
+  if (argc > 1 && cli::IsHistoryJob(argv[1])) {
+    cli::TerminalUserIo ui;
+    com::SetUi(&ui);
+    std::string problem;
+    const int status = cli::RunHistoryJob(std::vector<std::string>(argv + 1, argv + argc), &problem);
+    com::SetUi(nullptr);
+    if (status == cli::kHistoryJobHelp) {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    return status == cli::kHistoryJobUsage ? Usage(problem) : status;
   }
   if (argc > 1 && cli::IsMapJob(argv[1])) {
     cli::TerminalUserIo ui;

@@ -9,6 +9,7 @@
 #include "ecudata/blockdiff.h"
 #include "ecudata/datafile.h"
 #include "ecudata/files.h"
+#include "ecudata/history.h"
 #include "ecudata/image.h"
 #include "link/userio.h"
 #include "maps/map1.h"
@@ -226,6 +227,15 @@ int Import(const Options& o, std::string* problem) {
 
 // --------------------------------------------------------------------------- diff
 
+// A word of diff that names no file but a restore point (as `history` lists it) means
+// that restore point.
+std::string HistoryPath(const std::string& word) {
+  struct stat st {};
+  if (stat(word.c_str(), &st) == 0) return word;
+  const std::string restorePoint = ecu::RestorePointPath(word);
+  return restorePoint.empty() ? word : restorePoint;
+}
+
 int Diff(const Options& o, std::string* problem) {
   if (o.words.size() != 2) {
     *problem = "diff takes two files, A and B";
@@ -237,7 +247,8 @@ int Diff(const Options& o, std::string* problem) {
   }
   ecu::DataFile a, b;
   std::string error;
-  if (!ecu::ReadDataFile(o.words[0], &a, &error) || !ecu::ReadDataFile(o.words[1], &b, &error))
+  if (!ecu::ReadDataFile(HistoryPath(o.words[0]), &a, &error) ||
+      !ecu::ReadDataFile(HistoryPath(o.words[1]), &b, &error))
     return Fail("Diff", error, kDiffTrouble);
   auto kind = [](const ecu::DataFile& f) {
     return f.type == ecu::kParType ? "a configuration" : "a mapping";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ecudata/ecudata.h"
+#include "ecudata/history.h"
 #include "ecudata/image.h"
 #include "ecudata/init.h"
 #include "ecudata/restore.h"
@@ -174,6 +175,7 @@ uint8_t StoreEcu(const std::string& givenPath, int type, int cursor) {
   WriteInitFile();
   CopyEcuRefData(type);
   com::Ui().ShowConfigName(ShownName(path), type);
+  NoteInHistory(HistoryKind::Stored, type, path);
   return 1;
 }
 
@@ -233,6 +235,7 @@ uint8_t LoadEcu(int interactive, int type, int cursor) {
   WriteInitFile();
   CopyEcuRefData(type);
   com::Ui().ShowConfigName(ShownName(path), type);
+  if (interactive) NoteInHistory(HistoryKind::Loaded, type, path);
   if (interactive) WarnTypeBike();
   return 1;
 }

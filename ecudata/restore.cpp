@@ -45,17 +45,6 @@ std::string NamePart(const std::string& name) {
   return part.empty() ? "unnamed" : part;
 }
 
-bool MakeDirectories(const std::string& dir) {
-  if (dir.empty()) return false;
-  for (size_t pos = 1; pos <= dir.size(); ++pos) {
-    if (pos != dir.size() && dir[pos] != '/') continue;
-    const std::string part = dir.substr(0, pos);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st {};
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // "YYYY-MM-DD_HHMMSS_" followed by the kind word and '_' and ending in ".ext".
 bool IsRestorePointOf(const std::string& file, int type) {
   static const char kShape[] = "dddd-dd-dd_dddddd_";
@@ -86,7 +75,26 @@ void RemoveOldest(const std::string& dir, int type) {
   for (size_t i = 0; i + kRestorePointsKept < files.size(); ++i) unlink((dir + "/" + files[i]).c_str());
 }
 
+RestoreResult Keep(int type, std::time_t now, std::string* path, bool always);
+
 }  // namespace
+
+bool MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return false;
+  for (size_t pos = 1; pos <= dir.size(); ++pos) {
+    if (pos != dir.size() && dir[pos] != '/') continue;
+    const std::string part = dir.substr(0, pos);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st {};
+  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int RestorePointType(const std::string& fileName) {
+  if (IsRestorePointOf(fileName, kParType)) return kParType;
+  if (IsRestorePointOf(fileName, kMapType)) return kMapType;
+  return 0;
+}
 
 std::string RestoreDirectory() {
   const std::string data = com::UserDataDirectory("kestra");
@@ -94,7 +102,17 @@ std::string RestoreDirectory() {
 }
 
 RestoreResult KeepRestorePoint(int type, std::time_t now, std::string* path) {
-  if ((type != kParType && type != kMapType) || !IsEcuDataChanged(type)) return RestoreResult::NotNeeded;
+  return Keep(type, now, path, false);
+}
+
+RestoreResult KeepRestorePointAlways(int type, std::time_t now, std::string* path) {
+  return Keep(type, now, path, true);
+}
+
+namespace {
+RestoreResult Keep(int type, std::time_t now, std::string* path, bool always) {
+  if (type != kParType && type != kMapType) return RestoreResult::NotNeeded;
+  if (!always && !IsEcuDataChanged(type)) return RestoreResult::NotNeeded;
 
   // The bytes a store writes: the working block with fresh stamps.
   std::vector<uint8_t> bytes(WorkingBlock(type), WorkingBlock(type) + BlockSize(type));
@@ -126,6 +144,7 @@ RestoreResult KeepRestorePoint(int type, std::time_t now, std::string* path) {
   com::Ui().ShowStatus(std::string("Restore point of the ") + KindWord(type) + " kept: " + file);
   return RestoreResult::Written;
 }
+}  // namespace
 
 RestoreResult KeepRestorePoint(int type) {
   return KeepRestorePoint(type, std::time(nullptr));

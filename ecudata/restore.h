@@ -25,5 +25,13 @@ enum class RestoreResult { NotNeeded, Written, Failed };
 // the file written.
 RestoreResult KeepRestorePoint(int type, std::time_t now, std::string* path = nullptr);
 RestoreResult KeepRestorePoint(int type);
+// The same, also when the block holds no changes (before a restore from the history,
+// which must never lose the block it replaces).
+RestoreResult KeepRestorePointAlways(int type, std::time_t now, std::string* path = nullptr);
+
+// The block type of a restore point's file name (1 or 2), or 0 for another name.
+int RestorePointType(const std::string& fileName);
+// Creates `dir` and its parents; true when it is a folder afterwards.
+bool MakeDirectories(const std::string& dir);
 
 }  // namespace ecu

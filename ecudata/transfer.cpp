@@ -137,6 +137,16 @@ uint8_t RequestEcu(int type, int cursor) {
   return 1;
 }
 
+uint8_t RequestEcuCopy(int type, uint8_t* block, std::string* name) {
+  const Target t = RequestTarget(type);
+  if (!t.image || !block || !name) return 0;
+  const uint32_t size = ImageSize(t.block);
+  if (!ReadArea(t.area, t.image, size)) return 0;
+  if (!ImageToBlock(t.block, t.image, block, name)) return 0;
+  com::Ui().SetProgressBar(size, size);
+  return 1;
+}
+
 uint8_t RequestEcuMap(int id, uint16_t* buffer) {
   uint16_t area = 0;
   uint32_t size = 0;

@@ -1,6 +1,7 @@
 // Whole-block transfers with the ECU and small addressed reads and writes.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace ecu {
 
@@ -22,6 +23,10 @@ uint8_t SendEcu(int type, int cursor);
 // type 1, 2, 3 or 13. A failed download leaves the working block and the name field
 // as they were.
 uint8_t RequestEcu(int type, int cursor);
+// The same read into `block` (BlockSize bytes of the block type) and `*name`, for a
+// comparison: neither the working block nor the name field changes, and no restore
+// point is kept. A failed read leaves `block` and `*name` as they were.
+uint8_t RequestEcuCopy(int type, uint8_t* block, std::string* name);
 // One map group (id 1, 2, 6, 7) into `buffer` (1332 or 692 values), converted to
 // PC order. A failed read leaves the buffer as it was.
 uint8_t RequestEcuMap(int id, uint16_t* buffer);

@@ -41,6 +41,8 @@ class EditorLink {
   // Adds `delta` raw units to the active matrix cell, as the editor's own "+" and
   // "-" keys do (gather with the axis check, one edit, scatter). 1 on success.
   virtual uint8_t CellValChange(int delta) = 0;
+  // The map block the editor compares with, or null when it compares with nothing.
+  virtual const uint8_t* ComparisonBlock() const { return nullptr; }
 };
 
 }  // namespace graphs

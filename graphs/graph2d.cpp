@@ -31,6 +31,8 @@ constexpr int kHitBox = 5;  // pixels each side of the mouse
 
 const QColor kCurrentColour(0xFF, 0x00, 0x00);
 const QColor kReferenceColour(0x00, 0xFF, 0x00);
+// The comparison tune's line: the teal of the editor's corner marks, dashed.
+const QColor kComparisonColour(0x00, 0x8C, 0x8C);
 const QColor kCursorColour(0xFF, 0xFF, 0x00);
 const QColor kDragColour(0x00, 0xFF, 0xFF);
 const QColor kOtherCursorColour(255, 220, 130);
@@ -118,6 +120,8 @@ void Graph2DWindow::BuildChart() {
     return s;
   };
   reference_ = addLine(kReferenceColour, 1.5);
+  comparison_ = addLine(kComparisonColour, 1.5);
+  comparison_->setPen(QPen(kComparisonColour, 1.5, Qt::DashLine));
   current_ = addLine(kCurrentColour, 2.0);
 
   cursorLine_ = new QLineSeries;
@@ -263,6 +267,7 @@ uint8_t Graph2DWindow::Scatter() {
     }
   }
   model_.FollowCell(link_->ActiveCell());
+  model_.comparison = link_->ComparisonBlock();
   ShowLabels();
   if (!model_.Build()) return 0;
 
@@ -274,6 +279,7 @@ uint8_t Graph2DWindow::Scatter() {
   if (model_.length == 0) {
     current_->clear();
     reference_->clear();
+    comparison_->clear();
     PlaceCursors();
     showValues({0, 0, 0});
     ui_->NUMdeltaVar->setText(Fixed(0, precZ));
@@ -292,6 +298,10 @@ uint8_t Graph2DWindow::Scatter() {
     ref.append(QPointF(model_.h[i], model_.refV[i]));
   }
   reference_->replace(ref);
+  QList<QPointF> cmp;
+  if (model_.comparison)
+    for (int i = 0; i < model_.length; ++i) cmp.append(QPointF(model_.h[i], model_.cmpV[i]));
+  comparison_->replace(cmp);
   current_->replace(cur);
   PlaceCursors();
   ui_->NUMdeltaVar->setText(Fixed(model_.Delta(), precZ));

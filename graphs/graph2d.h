@@ -58,6 +58,8 @@ class Graph2DWindow : public QWidget {
   QChart* Chart() const { return chart_; }
   QLineSeries* CurrentLine() const { return current_; }
   QLineSeries* ReferenceLine() const { return reference_; }
+  // The comparison tune's line (empty without a comparison).
+  QLineSeries* ComparisonLine() const { return comparison_; }
   QScatterSeries* CursorOne() const { return cursorOne_; }
   QScatterSeries* OtherCursors() const { return cursors_; }
   bool Dragging() const { return dragging_; }
@@ -92,6 +94,7 @@ class Graph2DWindow : public QWidget {
   QValueAxis* axisV_ = nullptr;
   QLineSeries* current_ = nullptr;
   QLineSeries* reference_ = nullptr;
+  QLineSeries* comparison_ = nullptr;
   QScatterSeries* cursors_ = nullptr;    // selected points other than the current one
   QScatterSeries* cursorOne_ = nullptr;  // the current point
   QLineSeries* cursorLine_ = nullptr;    // vertical line through the current point

@@ -72,6 +72,12 @@ uint8_t Graph2DModel::Build() {
     return 1;
   }
   length = rowMode ? maps::kMapCols : maps::kMapRows;
+  maps::MapPlace cmpPlace{};
+  const bool compared =
+      comparison &&
+      maps::GetMapPlace(maps::idCurMap, maps::MapPlanes(maps::idCurMap) > 1 ? maps::idCurJcyl : 0, &cmpPlace);
+  // Read-only view of the comparison block.
+  const maps::CellArray cmpZ{compared ? const_cast<uint8_t*>(comparison) + cmpPlace.matrix : nullptr};
   for (int i = 0; i < length; ++i) {
     const MapCell cell = CellAt(i);
     const int k = cell.row * maps::kMapCols + cell.col;
@@ -80,6 +86,7 @@ uint8_t Graph2DModel::Build() {
     refRaw[i] = refZ.Get(k);
     v[i] = raw[i] / scaleZ;
     refV[i] = refRaw[i] / scaleZ;
+    cmpV[i] = compared ? cmpZ.Get(k) / scaleZ : 0;
   }
   // The selection lives along the line: indices beyond it (after an axis change) go.
   std::erase_if(selection, [this](int i) { return i < 0 || i >= length; });

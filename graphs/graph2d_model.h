@@ -45,6 +45,9 @@ class Graph2DModel {
   int length = 0;  // 0 while the active cell lies on the X-axis row
   std::array<double, kMaxPoints> h{}, v{}, refV{};
   std::array<int16_t, kMaxPoints> raw{}, refRaw{};
+  // The same line of a comparison map block (set `comparison` before Build; null: none).
+  const uint8_t* comparison = nullptr;
+  std::array<double, kMaxPoints> cmpV{};
   double scaleX = 1, scaleY = 10, scaleZ = 1000;
   // Ranges in use: horizontal one per axis mode (0 column, 1 row), value one.
   std::array<AxisRange, 2> hRange{};

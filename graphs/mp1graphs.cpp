@@ -9,6 +9,7 @@
 #include "graphs/graphwindows.h"
 #include "graphs/plot.h"
 #include "maps/ui/mapgraphview.h"
+#include "maps/ui/mapcompare.h"
 #include "maps/ui/mp1page.h"
 
 namespace graphs {
@@ -33,6 +34,10 @@ class Mp1Link : public EditorLink {
   void BeginEdit() override { page_.BeginEdit(); }
   uint8_t BlockChanged() override { return page_.Rescatter(); }
   uint8_t CellValChange(int delta) override { return page_.CellValChange(delta); }
+  const uint8_t* ComparisonBlock() const override {
+    const maps::MapCompareUi* c = page_.Comparing();
+    return c && c->Current().Active() ? c->Current().Block() : nullptr;
+  }
 
  private:
   maps::Mp1Page& page_;

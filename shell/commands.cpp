@@ -2,9 +2,11 @@
 
 #include <QPushButton>
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 #include "config/bike.h"
+#include "ecudata/history.h"
 #include "ecudata/ecudata.h"
 #include "ecudata/files.h"
 #include "ecudata/import.h"
@@ -91,7 +93,10 @@ void Commands::Import() {
   const uint8_t* block = ecu::WorkingBlock(type);
   const std::vector<uint8_t> before(block, block + ecu::BlockSize(type));
   const uint8_t imported = ecu::ImportEcu(type, version, running.Cursor());
-  if (!std::equal(before.begin(), before.end(), block)) pages_.BlocksReplaced(type);
+  if (!std::equal(before.begin(), before.end(), block)) {
+    pages_.BlocksReplaced(type);
+    ecu::NoteImportInHistory(type, std::time(nullptr));
+  }
   const uint8_t scattered = pages_.ScatterAllPanels();
   if (!imported || !scattered) Error("Import");
 }

@@ -49,9 +49,13 @@ void LinkMonitor::CommOnOff() {
   ConnectHooks hooks;
   hooks.gatherAllPanels = [this] { return pages_.GatherAllPanels(); };
   hooks.showVersion = [this](const std::string& text) { ShowVersion(text); };
+  ConnectResult result = ConnectResult::NoFirmwareName;
   if (com::isComOpen) {
     DisconnectEcu(hooks);
-  } else if (ConnectEcu(hooks) == ConnectResult::NoFirmwareName && systemFacts) {
+  } else if ((result = ConnectEcu(hooks)) == ConnectResult::Connected) {
+    UpdateIndicators();
+    if (onConnected) onConnected();
+  } else if (result == ConnectResult::NoFirmwareName && systemFacts) {
     // Say why, when the connection check can tell: the port did not open, or something
     // on this computer stands between it and the ECU.
     const std::string portError = com::LastPortError();

@@ -53,6 +53,8 @@ class LinkMonitor : public QObject {
   // What the connection check reads (the running system); none: a failed connect
   // shows no check.
   std::function<std::unique_ptr<com::SystemFacts>()> systemFacts;
+  // After the link opened on the user's Connect.
+  std::function<void()> onConnected;
 
   // RINGport: remember the chosen port and write the settings file.
   void SetComPort(int index);

@@ -15,6 +15,10 @@
 #include "protect/pwddialog.h"
 #include "shell/commands.h"
 #include "shell/connection.h"
+#include "shell/connectnotice.h"
+#include "maps/ui/mapcompare.h"
+#include "maps/ui/mp1page.h"
+#include "shell/historywindow.h"
 #include "shell/linkmonitor.h"
 #include "shell/mainpage.h"
 #include "shell/panelswitch.h"
@@ -74,6 +78,15 @@ MainWindow::MainWindow(QtUserIo* io, QWidget* parent)
   form_->TMversion->setText(QString::fromLatin1(szNoConnection));
 
   ConnectButtons();
+  // The notice when the ECU holds other data sets than the working ones.
+  auto* notice = new ConnectNotice(form_->TMstatus, this);
+  notice->onCompare = [this] {
+    switcher_->Maps();
+    if (auto* editor = dynamic_cast<maps::Mp1Page*>(pages_->Find(PageId::MapEditor));
+        editor && editor->Comparing())
+      editor->Comparing()->CompareWithEcu();
+  };
+  link_->onConnected = [notice] { notice->Check(); };
   // The protection button and the logo's two hot spots (the title is the logo).
   protect::InstallProtection(this, form_->CBprotect, form_->TMtitle);
 }
@@ -94,6 +107,18 @@ void MainWindow::ConnectButtons() {
   connect(form_->CBdiag, &QPushButton::clicked, this, [s] { s->Diagnost(); });
   connect(form_->CBlive, &QPushButton::clicked, this, [s] { s->Live(); });
   connect(form_->CBlogs, &QPushButton::clicked, this, [s] { s->Logs(); });
+  connect(form_->CBhistory, &QPushButton::clicked, this, [this] {
+    if (CheckfBusy()) return;
+    auto* history = new HistoryWindow(*pages_, this);
+    history->setAttribute(Qt::WA_DeleteOnClose);
+    history->onCompare = [this](const ecu::HistoryEntry& entry) {
+      switcher_->Maps();
+      if (auto* editor = dynamic_cast<maps::Mp1Page*>(pages_->Find(PageId::MapEditor));
+          editor && editor->Comparing())
+        editor->Comparing()->CompareWithEntry(entry);
+    };
+    history->show();
+  });
   connect(form_->CBexit, &QPushButton::clicked, this, [this] {
     if (!CheckfBusy()) Exit();
   });

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace maps {
@@ -48,6 +49,7 @@ void MapTableModel::Reload() {
         differs_[i] = YDiffers(row);
         outside_[i] = shape.yEditable && (v < shape.minY || v > shape.maxY);
       }
+      compared_[i] = valid && comparedMark && comparedMark(row, col);
       if (text != text_[i] || differs_[i] != staticBold_[i]) {
         text_[i] = text;
         staticBold_[i] = differs_[i];
@@ -193,6 +195,19 @@ void MapCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   painter->drawStaticText(QPointF(option.rect.right() - 4 - size.width(),
                                   option.rect.top() + (option.rect.height() - size.height()) / 2.0),
                           *look.text);
+  if (look.compared) {
+    // A corner of its own: red and bold already mean "changed since the reference copy".
+    const QRect r = option.rect;
+    const qreal side = std::min(r.height() * 0.5, 9.0);
+    const QPointF corner(r.left() + 1, r.top() + 1);
+    const QPointF triangle[3] = {corner, corner + QPointF(side, 0), corner + QPointF(0, side)};
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(MapTableModel::ComparedColour());
+    painter->drawPolygon(triangle, 3);
+    painter->restore();
+  }
   const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
   if (view && view->currentIndex() == index) {
     // The active cell is easy to find even while another control has the focus.

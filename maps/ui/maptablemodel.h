@@ -46,6 +46,8 @@ class MapTableModel : public QAbstractTableModel {
   std::function<bool(int, int, double)> onCommit;
   // A typed text that is not a number.
   std::function<void(const QString&)> onRefused;
+  // Cells that differ from a comparison tune (read by Reload); none when empty.
+  std::function<bool(int, int)> comparedMark;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -56,6 +58,8 @@ class MapTableModel : public QAbstractTableModel {
   static QColor ChangedColour() { return QColor(0xFF, 0x00, 0x00); }
   static QColor ShadeColour() { return QColor(0xC0, 0xC0, 0xC0); }
   static QColor AxisColour() { return QColor(0xE4, 0xE9, 0xF0); }
+  // The corner triangle of a cell that differs from the comparison tune.
+  static QColor ComparedColour() { return QColor(0x00, 0x8C, 0x8C); }
   // A value beyond the limits this page sets (it came so with the block and is kept).
   static QColor OutsideColour() { return QColor::fromRgb(ecu::kOutsideRangeRgb); }
   // Parses a typed number: a decimal point or a single decimal comma.
@@ -64,7 +68,7 @@ class MapTableModel : public QAbstractTableModel {
   // What a cell looks like, for painting without going through QVariant roles.
   struct Look {
     const QStaticText* text;  // laid out once per change of text or weight
-    bool differs, previewed, shaded, axis, outside;
+    bool differs, previewed, shaded, axis, outside, compared;
   };
   Look CellLook(int row, int col) const {
     const int i = Index(row, col);
@@ -73,7 +77,8 @@ class MapTableModel : public QAbstractTableModel {
             bool(previewed_[i]),
             bool(shaded_[i]),
             kind_ == Kind::YAxis || row == 0,
-            bool(outside_[i])};
+            bool(outside_[i]),
+            bool(compared_[i])};
   }
   const QFont& BaseFont() const { return font_; }
   const QFont& BoldFont() const { return bold_; }
@@ -87,7 +92,7 @@ class MapTableModel : public QAbstractTableModel {
   Kind kind_;
   bool editable_ = true;  // the Y table only on map 5
   QString text_[kMaxCells];
-  std::bitset<kMaxCells> differs_, shaded_, previewed_, outside_;
+  std::bitset<kMaxCells> differs_, shaded_, previewed_, outside_, compared_;
   QString previewText_[kMaxCells];
   QString previewTip_[kMaxCells];
   QStaticText static_[kMaxCells], previewStatic_[kMaxCells];

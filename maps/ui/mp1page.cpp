@@ -15,6 +15,7 @@
 #include "link/userio.h"
 #include "config/bike.h"
 #include "maps/ui/engineview.h"
+#include "maps/ui/mapcompare.h"
 #include "maps/ui/maptablemodel.h"
 #include "maps/ui/workmarker.h"
 #include "maps/ui/mpvdialog.h"
@@ -147,6 +148,7 @@ uint8_t Mp1Page::Init() {
   menu_->addSeparator();
   actCopy_ = action("Copy", QKeySequence::Copy, [this] { CopySelection(); });
   actPaste_ = action("Paste", QKeySequence::Paste, [this] { PasteClipboard(); });
+  compare_ = std::make_unique<MapCompareUi>(*this, menu_);
   widget_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(widget_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { ShowContextMenu(widget_->mapToGlobal(pos)); });
@@ -417,6 +419,7 @@ void Mp1Page::ActiveCellMoved() {
   const Cell now = ActiveCell();
   if (now == lastActive_) return;
   lastActive_ = now;
+  if (compare_) compare_->CellMoved();
   if (graph3D_ && graph3D_->IsViewShown()) graph3D_->ActiveCellChanged();
   if (graph2D_ && graph2D_->IsViewShown()) graph2D_->ActiveCellChanged();
   ShowProposalStatus();

@@ -26,6 +26,7 @@ class Mp1Panel;
 namespace maps {
 
 class EngineView;
+class MapCompareUi;
 class MapTableModel;
 class MpvDialog;
 class ProposalBar;
@@ -103,6 +104,9 @@ class Mp1Page : public QObject, public shell::Page {
   MpvDialog* ValueDialog() const { return dialog_; }
   // The running engine on the page (gauge strip, working point).
   EngineView* Engine() const { return engine_; }
+  MapTableModel* MatrixModel() const { return matrixModel_; }
+  // The comparison tune ("Compare..." of the context menu).
+  MapCompareUi* Comparing() const { return compare_.get(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -140,6 +144,7 @@ class Mp1Page : public QObject, public shell::Page {
   QAction *actEdit_ = nullptr, *actUndo_ = nullptr, *actRedo_ = nullptr, *actCopy_ = nullptr,
           *actPaste_ = nullptr;
   std::unique_ptr<MapGraphView> graph2D_, graph3D_;
+  std::unique_ptr<MapCompareUi> compare_;
   EditHistory history_;
   uint8_t fSingleMatrix_ = 0;  // mirrors bit 0 of the map block's flag byte
   bool scattering_ = false;

@@ -22,6 +22,9 @@ class FakeEditor : public graphs::EditorLink {
   std::function<uint8_t()> scatter;  // the editor's scatter ends by redrawing the graphs
 
   graphs::MapCell ActiveCell() const override { return active; }
+  // The block the editor compares with (null: none).
+  const uint8_t* comparison = nullptr;
+  const uint8_t* ComparisonBlock() const override { return comparison; }
   // An editor whose table reports every change of its current cell, even one made
   // by the program, calls back into the graph windows from here.
   std::function<void(graphs::MapCell)> onActiveCellChanged;

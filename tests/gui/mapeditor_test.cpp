@@ -319,7 +319,12 @@ TEST_F(MapEditorTest, ContextMenuShowsTheCommandsWithTheirKeys) {
                                                                   {"Undo", "Ctrl+Z"},
                                                                   {"Redo", "Ctrl+Y"},
                                                                   {"Copy", "Ctrl+C"},
-                                                                  {"Paste", "Ctrl+V"}};
+                                                                  {"Paste", "Ctrl+V"},
+                                                                  {"Compare...", ""},
+                                                                  {"Take from comparison", ""},
+                                                                  {"Take whole map from comparison", ""},
+                                                                  {"Differences...", ""},
+                                                                  {"Compare off", ""}};
   EXPECT_EQ(items, expected);
   // The menu's Undo is the editor's.
   Activate(3, 3);
