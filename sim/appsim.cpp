@@ -128,7 +128,6 @@ uint8_t AppIdentity::FlagsByte() const {
 
 AppDevice::AppDevice() {
   SetDefaultBlocks();
-  dataNames[0] = "Q740_DATA";
 }
 
 void AppDevice::SetDefaultBlocks() {
@@ -161,10 +160,11 @@ std::string AppDevice::DataName(uint8_t selector, bool* known) const {
   auto it = dataNames.find(selector);
   if (it != dataNames.end()) return it->second;
   switch (selector) {
-    case 1:
+    case 0:  // the configuration
       return parName;
+    case 1:  // mapping 1 and 2
     case 2:
-      return mapName[0];
+      return mapName[selector - 1];
     case 8:
       return mapName[activeMapping == 2 ? 1 : 0];
     default:

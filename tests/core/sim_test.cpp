@@ -142,10 +142,11 @@ TEST_F(AppSimTest, TextsAndUnknownCommands) {
   ASSERT_EQ(Exchange(com::GetFirmwareName, {}, &text), 0);
   EXPECT_EQ(std::string(text.begin(), text.end()), "Q740 FW 1.3");
 
+  // Selector 0 names the configuration, 1 and 2 the mappings, 8 the active mapping.
   device.parName = "Road";
-  device.dataNames[2] = "Track";
+  device.mapName[1] = "Track";
   const std::pair<uint8_t, std::string> names[] = {
-      {0, "Q740_DATA"}, {1, "Road"}, {2, "Track"}, {8, "SimMapping1"}};
+      {0, "Road"}, {1, "SimMapping1"}, {2, "Track"}, {8, "SimMapping1"}};
   for (const auto& [selector, name] : names) {
     ASSERT_EQ(Exchange(com::GetDataName, {selector}, &text), 0) << int(selector);
     EXPECT_EQ(std::string(text.begin(), text.end()), name);

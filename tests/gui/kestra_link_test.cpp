@@ -215,7 +215,7 @@ TEST(KestraConnection, HardwareBytesDecideOldHardware) {
 
   // Data names: the request goes out twice; selector 8 is the tuned map, marked "*".
   device.dataNames[8] = "Tuned";
-  device.dataNames[1] = "Conf";
+  device.mapName[0] = "Conf";
   std::string name;
   const int before = device.received[com::GetDataName];
   EXPECT_EQ(shell::GetEcuDataName(name, 8), 1);
