@@ -58,8 +58,8 @@ class AppDevice : public Device {
   AppIdentity identity;
   std::string firmwareText = "Q740 Firmware v1.3 (sim)";
   // Names answered to GetDataName, by selector. A selector missing here answers the
-  // name of its data set: 1 the configuration, 2 map set 1, 8 the active map set;
-  // 0 answers the firmware's data name. Any other selector gets no reply.
+  // name of its data set: 0 the configuration, 1 and 2 the map sets, 8 the active map
+  // set. Any other selector gets no reply.
   std::map<uint8_t, std::string> dataNames;
   std::string DataName(uint8_t selector, bool* known) const;
 
