@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QSplitter>
+#include <QTimer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <ctime>
@@ -97,17 +99,36 @@ HistoryWindow::HistoryWindow(PageRegistry& pages, QWidget* parent)
   layout->addLayout(lower, 3);
   layout->addLayout(buttons);
   resize(900, 640);
+  counter_ = new QTimer(this);
+  counter_->setInterval(0);
+  connect(counter_, &QTimer::timeout, this, [this] { CountSome(30); });
   Reload();
 }
 
+void HistoryWindow::CountSome(int budgetMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!uncounted_.empty() && (budgetMs < 0 || clock.elapsed() < budgetMs)) {
+    const int r = uncounted_.front();
+    uncounted_.erase(uncounted_.begin());
+    if (r >= static_cast<int>(entries_.size()) || !list_->item(r, 5)) continue;
+    const ecu::HistoryEntry& e = entries_[static_cast<size_t>(r)];
+    const long n = ecu::CountHistoryDifferences(e, e.type, ecu::WorkingBlock(e.type),
+                                                e.type == ecu::kParType ? parTables_ : mapTables_);
+    list_->item(r, 5)->setText(n < 0 ? QString("-") : QString::number(n));
+  }
+  if (uncounted_.empty()) counter_->stop();
+}
+
 void HistoryWindow::Reload() {
+  uncounted_.clear();
+  parTables_ = cli::FieldTablesOf(ecu::kParType);
+  mapTables_ = cli::FieldTablesOf(ecu::kMapType);
   entries_ = ecu::ReadHistory();
   list_->clear();
   list_->setColumnCount(6);
   list_->setHorizontalHeaderLabels({"Time", "Kind", "Block", "Data set", "Bike", "Differences"});
   list_->setRowCount(static_cast<int>(entries_.size()));
-  const std::vector<std::span<const ecu::Field>> parTables = cli::FieldTablesOf(ecu::kParType);
-  const std::vector<std::span<const ecu::Field>> mapTables = cli::FieldTablesOf(ecu::kMapType);
   for (int r = 0; r < static_cast<int>(entries_.size()); ++r) {
     const ecu::HistoryEntry& e = entries_[static_cast<size_t>(r)];
     list_->setItem(r, 0, Cell(TimeText(e.time)));
@@ -121,13 +142,15 @@ void HistoryWindow::Reload() {
       continue;
     }
     list_->setItem(r, 4, Cell(QString::fromStdString(ecu::BikeDescription(e.bike))));
-    const auto& tables = e.type == ecu::kParType ? parTables : mapTables;
-    const long n = ecu::CountHistoryDifferences(e, e.type, ecu::WorkingBlock(e.type), tables);
-    auto* count = Cell(n < 0 ? QString("-") : QString::number(n));
+    auto* count = Cell(QStringLiteral("..."));
     count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     list_->setItem(r, 5, count);
+    uncounted_.push_back(r);
   }
   list_->resizeColumnsToContents();
+  // The counts follow a few at a time: a history of blocks that differ everywhere takes
+  // seconds to count, and the window answers meanwhile.
+  if (!uncounted_.empty()) counter_->start();
   Select(entries_.empty() ? -1 : 0);
   if (!entries_.empty()) list_->selectRow(0);
 }

@@ -6,10 +6,13 @@
 #pragma once
 #include <QDialog>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "ecudata/history.h"
 #include "shell/diffwindow.h"
+
+class QTimer;
 
 class QLabel;
 class QListWidget;
@@ -41,6 +44,11 @@ class HistoryWindow : public QDialog {
   // dimmed without it).
   std::function<void(const ecu::HistoryEntry&)> onCompare;
 
+  // Counts the differences of listed entries for about `budgetMs` (all of them for -1);
+  // the window does it on its own a slice at a time after each Reload.
+  void CountSome(int budgetMs);
+  bool CountsPending() const { return !uncounted_.empty(); }
+
  private:
   bool RestoreParts(bool selectedOnly);
   const ecu::HistoryEntry* Current() const;
@@ -52,6 +60,9 @@ class HistoryWindow : public QDialog {
   DiffTable diff_;
   QListWidget* parts_;
   QLabel* summary_;
+  QTimer* counter_ = nullptr;
+  std::vector<int> uncounted_;  // rows whose differences are not counted yet
+  std::vector<std::span<const ecu::Field>> parTables_, mapTables_;
   QPushButton *restore_, *restoreSelected_, *compare_;
 };
 
