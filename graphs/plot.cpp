@@ -38,9 +38,6 @@ constexpr double kLabelGap = 1.0 / 10;  // least distance between two axis label
 class BreakpointFormatter : public QValue3DAxisFormatter {
  public:
   void SetBreakpoints(std::vector<double> points, int decimals) {
-    // The labels are drawn anew only when they change (an edit of a cell rarely moves
-    // them, and redrawing every label costs more than the surface itself).
-    if (points == points_ && decimals == decimals_) return;
     points_ = std::move(points);
     decimals_ = decimals;
     markDirty(true);
