@@ -2,6 +2,9 @@
 // the files and the command-line tools write them, whatever the user's locale; a decimal
 // comma typed into a number field is taken as the point it stands for.
 #pragma once
+#include <QString>
+
+#include "link/utils.h"
 
 class QApplication;
 
@@ -11,5 +14,10 @@ namespace com {
 // C number formatting for the C library and as Qt's default locale, and an application-
 // wide filter that turns a ',' typed into a spin box into '.'.
 void UseOneNumberFormat(QApplication& app);
+
+// FixedText for a widget: `value` with `decimals` decimals and a point.
+inline QString FixedQText(double value, int decimals) {
+  return QString::fromStdString(FixedText(value, decimals));
+}
 
 }  // namespace com

@@ -92,30 +92,54 @@ T Pow10(int k) {
 // power of ten are both exact in T (below 2^24 and 10^7 for float, 2^53 and 10^15 for
 // double), so one division gives the correctly rounded value, the same that from_chars
 // gives. Anything else (more digits, an exponent, a sign '+') is left to from_chars.
-template <typename T>
-bool ShortDecimal(const char* p, const char* end, T* value) {
-  constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
-  const bool negative = p < end && *p == '-';
-  if (negative) ++p;
+// The digits of a plain decimal from `p` on ("-12.5", "1500", "0.998"), up to the first
+// character that is neither a digit nor the first '.': where it stopped, and the digits
+// as an integer with the count of digits and of decimals (-1: no point).
+struct Digits {
+  const char* stop;
   uint64_t m = 0;
   int digits = 0, fraction = -1;
+  bool negative = false;
+};
+inline Digits ScanDigits(const char* p, const char* end) {
+  Digits d;
+  d.negative = p < end && *p == '-';
+  if (d.negative) ++p;
   for (; p < end; ++p) {
-    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-    if (d < 10) {
-      m = m * 10 + d;
-      if (++digits > kMaxDigits) return false;
-      if (fraction >= 0) ++fraction;
-    } else if (*p == '.' && fraction < 0) {
-      fraction = 0;
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+    if (digit < 10) {
+      d.m = d.m * 10 + digit;
+      ++d.digits;
+      if (d.fraction >= 0) ++d.fraction;
+    } else if (*p == '.' && d.fraction < 0) {
+      d.fraction = 0;
     } else {
-      return false;
+      break;
     }
   }
-  if (digits == 0) return false;
-  T v = static_cast<T>(m);
-  if (fraction > 0) v /= Pow10<T>(fraction);
-  *value = negative ? -v : v;
+  d.stop = p;
+  return d;
+}
+
+// Scanned digits as a value when they are few enough: the integer and the power of ten
+// are both exact in T (below 2^24 and 10^7 for float, 2^53 and 10^15 for double), so one
+// division gives the correctly rounded value, the same that from_chars gives.
+template <typename T>
+bool ShortValue(const Digits& d, T* value) {
+  constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
+  if (d.digits == 0 || d.digits > kMaxDigits) return false;
+  T v = static_cast<T>(d.m);
+  if (d.fraction > 0) v /= Pow10<T>(d.fraction);
+  *value = d.negative ? -v : v;
   return true;
+}
+
+// A short plain decimal filling [p, end). Anything else (more digits, an exponent, a sign
+// '+') is left to from_chars.
+template <typename T>
+bool ShortDecimal(const char* p, const char* end, T* value) {
+  const Digits d = ScanDigits(p, end);
+  return d.stop == end && ShortValue(d, value);
 }
 
 template <typename T>
@@ -139,34 +163,14 @@ bool ParseField(const char* begin, const char* end, T* value) {
 // A short plain decimal is read in the same pass that finds its end.
 template <typename T>
 bool NextField(const char* p, const char* end, T* value, const char** next) {
-  constexpr int kMaxDigits = sizeof(T) == 4 ? 7 : 15;
-  const char* const start = p;
-  const bool negative = p < end && *p == '-';
-  if (negative) ++p;
-  uint64_t m = 0;
-  int digits = 0, fraction = -1;
-  for (; p < end; ++p) {
-    const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-    if (d < 10) {
-      m = m * 10 + d;
-      ++digits;
-      if (fraction >= 0) ++fraction;
-    } else if (*p == '.' && fraction < 0) {
-      fraction = 0;
-    } else {
-      break;
-    }
-  }
-  if ((p == end || *p == ',') && digits > 0 && digits <= kMaxDigits) {
-    T v = static_cast<T>(m);
-    if (fraction > 0) v /= Pow10<T>(fraction);
-    *value = negative ? -v : v;
-    *next = p;
+  const Digits d = ScanDigits(p, end);
+  if ((d.stop == end || *d.stop == ',') && ShortValue(d, value)) {
+    *next = d.stop;
     return true;
   }
-  const char* q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+  const char* q = static_cast<const char*>(std::memchr(d.stop, ',', static_cast<size_t>(end - d.stop)));
   *next = q ? q : end;
-  return ParseField(start, *next, value);
+  return ParseField(p, *next, value);
 }
 
 bool IsBinary(std::string_view bytes) {

@@ -6,15 +6,12 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "link/utils.h"
+#include "link/numberformat.h"
 
 namespace logs {
 
 namespace {
 constexpr int kHeaderW = 46, kHeaderH = 20;
-QString Text(double v, int decimals) {
-  return QString::fromStdString(com::FixedText(v, decimals));
-}
 }  // namespace
 
 LogMapView::LogMapView(QWidget* parent) : QWidget(parent) {
@@ -98,12 +95,13 @@ void LogMapView::paintEvent(QPaintEvent*) {
   // always starting at the first.
   int every = 1;
   double widest = 0;
-  for (double v : axes_.x) widest = std::max<double>(widest, fm.horizontalAdvance(Text(v, xDecimals_)));
+  for (double v : axes_.x)
+    widest = std::max<double>(widest, fm.horizontalAdvance(com::FixedQText(v, xDecimals_)));
   while (every < maps::kMapCols && CellRect(0, 0).width() * every < widest + 4) every *= 2;
   for (int col = 0; col < maps::kMapCols; col += every) {
     const QRectF r = CellRect(0, col);
     const QRectF head(r.left() - r.width() * (every - 1) / 2.0, 0, r.width() * every, kHeaderH);
-    p.drawText(head, Qt::AlignCenter, Text(axes_.x[static_cast<size_t>(col)], xDecimals_));
+    p.drawText(head, Qt::AlignCenter, com::FixedQText(axes_.x[static_cast<size_t>(col)], xDecimals_));
     p.drawLine(QPointF(r.center().x(), kHeaderH - 3), QPointF(r.center().x(), kHeaderH));
   }
   // The corner names the quantities: rows down the side, columns across.
@@ -115,7 +113,7 @@ void LogMapView::paintEvent(QPaintEvent*) {
     const QRectF head(0, r.top(), kHeaderW, r.height());
     p.fillRect(head, axis);
     p.drawText(head.adjusted(0, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter,
-               Text(axes_.y[static_cast<size_t>(row)], yDecimals_));
+               com::FixedQText(axes_.y[static_cast<size_t>(row)], yDecimals_));
   }
   p.setPen(QColor(0xD0, 0xD0, 0xD0));
   for (int c = 0; c < maps::kMapCells; ++c) {
@@ -125,7 +123,7 @@ void LogMapView::paintEvent(QPaintEvent*) {
     p.setPen(QColor(0xD0, 0xD0, 0xD0));
     p.drawRect(r);
     if (!std::isnan(v)) {
-      const QString t = Text(v, decimals_);
+      const QString t = com::FixedQText(v, decimals_);
       if (fm.horizontalAdvance(t) < r.width() - 1) {
         p.setPen(Qt::black);
         p.drawText(r, Qt::AlignCenter, t);
@@ -155,12 +153,13 @@ bool LogMapView::event(QEvent* e) {
     return true;
   }
   const double v = values_[static_cast<size_t>(cell)];
-  QToolTip::showText(help->globalPos(),
-                     QString("%1 %2, %3 %4: %5")
-                         .arg(xName_, Text(axes_.x[static_cast<size_t>(cell % maps::kMapCols)], xDecimals_),
-                              yName_, Text(axes_.y[static_cast<size_t>(cell / maps::kMapCols)], yDecimals_),
-                              std::isnan(v) ? QStringLiteral("no record") : Text(v, decimals_)),
-                     this);
+  QToolTip::showText(
+      help->globalPos(),
+      QString("%1 %2, %3 %4: %5")
+          .arg(xName_, com::FixedQText(axes_.x[static_cast<size_t>(cell % maps::kMapCols)], xDecimals_),
+               yName_, com::FixedQText(axes_.y[static_cast<size_t>(cell / maps::kMapCols)], yDecimals_),
+               std::isnan(v) ? QStringLiteral("no record") : com::FixedQText(v, decimals_)),
+      this);
   return true;
 }
 

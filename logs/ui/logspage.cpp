@@ -11,7 +11,7 @@
 
 #include "ecudata/image.h"
 #include "link/userio.h"
-#include "link/utils.h"
+#include "link/numberformat.h"
 #include "logs/ui/logmapview.h"
 #include "logs/ui/timeplot.h"
 #include "maps/mapcsv.h"
@@ -24,16 +24,12 @@ namespace {
 
 constexpr const char kTitle[] = "Logs";
 
-QString Fixed(double v, int decimals) {
-  return QString::fromStdString(com::FixedText(v, decimals));
-}
-
 // "1:02:03" or "2:03.4" for a duration in seconds.
 QString Duration(double seconds) {
   const long long whole = static_cast<long long>(seconds);
   const long long h = whole / 3600, m = (whole / 60) % 60;
   const double s = seconds - static_cast<double>(h * 3600 + m * 60);
-  const QString sec = (s < 10 ? "0" : "") + Fixed(s, 1);
+  const QString sec = (s < 10 ? "0" : "") + com::FixedQText(s, 1);
   if (h > 0) return QString("%1:%2:%3").arg(h).arg(m, 2, 10, QChar('0')).arg(sec);
   return QString("%1:%2").arg(m).arg(sec);
 }
@@ -255,12 +251,14 @@ void LogsPage::ShowLogStatus() {
   QString text = QString("%1 records, %2, %3 records/s")
                      .arg(log_->Records())
                      .arg(Duration(log_->Duration()))
-                     .arg(Fixed(log_->Rate(), 1));
+                     .arg(com::FixedQText(log_->Rate(), 1));
   if (log_->gapRecords > 0) text += QString(", %1 with gaps").arg(log_->gapRecords);
   if (log_->skippedLines > 0) text += QString(", %1 lines skipped").arg(log_->skippedLines);
   if (log_->timeName.empty()) text += ", no time column: row numbers";
   if (cursor < log_->Records())
-    text += QString("   |   cursor: record %1 at %2 s").arg(cursor + 1).arg(Fixed(log_->time[cursor], 3));
+    text += QString("   |   cursor: record %1 at %2 s")
+                .arg(cursor + 1)
+                .arg(com::FixedQText(log_->time[cursor], 3));
   form_->TMlogStatus->setText(text);
 }
 
@@ -335,7 +333,7 @@ void LogsPage::UpdateMapView() {
                      .arg(QString::fromStdString(q.x), QString::fromStdString(q.y));
   if (cells > 0)
     text += QString(" Light blue %1, red %2. Click a cell to mark its records on the plots.")
-                .arg(Fixed(lo, decimals), Fixed(hi, decimals));
+                .arg(com::FixedQText(lo, decimals), com::FixedQText(hi, decimals));
   form_->TMmapStatus->setText(text);
 }
 
@@ -358,12 +356,12 @@ void LogsPage::CellClicked(int cell) {
   maps::GetMapUnits(CurrentMap(), &units);
   const double v = form_->MAPlog->Values()[static_cast<size_t>(cell)];
   QString text = QString("Cell %1 / %2: %3 record%4, marked on the plots")
-                     .arg(Fixed(axes.x[static_cast<size_t>(cell % maps::kMapCols)], units.precX),
-                          Fixed(axes.y[static_cast<size_t>(cell / maps::kMapCols)], units.precY))
+                     .arg(com::FixedQText(axes.x[static_cast<size_t>(cell % maps::kMapCols)], units.precX),
+                          com::FixedQText(axes.y[static_cast<size_t>(cell / maps::kMapCols)], units.precY))
                      .arg(n)
                      .arg(n == 1 ? "" : "s");
   if (form_->RINGshow->currentIndex() > 0 && !std::isnan(v))
-    text += QString("; %1: %2").arg(form_->RINGshow->currentText(), Fixed(v, 3));
+    text += QString("; %1: %2").arg(form_->RINGshow->currentText(), com::FixedQText(v, 3));
   form_->TMmapStatus->setText(text + ".");
 }
 
@@ -382,7 +380,7 @@ void LogsPage::SpanMarked(double t0, double t1) {
   }
   form_->MAPlog->SetOutline(cells);
   form_->TMmapStatus->setText(QString("The span %1 s to %2 s passed through %3 cell%4 (outlined).")
-                                  .arg(Fixed(t0, 2), Fixed(t1, 2))
+                                  .arg(com::FixedQText(t0, 2), com::FixedQText(t1, 2))
                                   .arg(cells.size())
                                   .arg(cells.size() == 1 ? "" : "s"));
 }

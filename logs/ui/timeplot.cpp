@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "link/utils.h"
+#include "link/numberformat.h"
 
 namespace logs {
 
@@ -22,10 +22,6 @@ constexpr int kTop = 4;
 constexpr int kBottom = 24;  // the time axis
 constexpr int kLaneGap = 6;
 constexpr double kMinSpan = 0.02;  // seconds: the closest zoom
-
-QString Number(double v, int decimals) {
-  return QString::fromStdString(com::FixedText(v, decimals));
-}
 
 // Decimals that tell apart values a `step` apart.
 int DecimalsFor(double step) {
@@ -45,10 +41,10 @@ double NiceStep(double span, int target) {
 
 QString TimeText(double t, double step) {
   const int decimals = DecimalsFor(step);
-  if (std::fabs(t) < 60) return Number(t, decimals) + " s";
+  if (std::fabs(t) < 60) return com::FixedQText(t, decimals) + " s";
   const double whole = std::floor(t / 60.0);
   const double rest = t - whole * 60.0;
-  const QString seconds = Number(rest, decimals);
+  const QString seconds = com::FixedQText(rest, decimals);
   return QString("%1:%2").arg(static_cast<long long>(whole)).arg(rest < 10 ? "0" + seconds : seconds);
 }
 
@@ -93,8 +89,9 @@ void TimePlot::FillChannelList(QListWidget* list, const Log& log) {
     item->setData(Qt::UserRole, static_cast<int>(c));
     const ChannelStats& s = c < log.stats.size() ? log.stats[c] : ChannelStats{};
     if (s.count > 0)
-      item->setToolTip(QString("%1: min %2, mean %3, max %4")
-                           .arg(name, Number(s.min, 3), Number(s.mean, 3), Number(s.max, 3)));
+      item->setToolTip(
+          QString("%1: min %2, mean %3, max %4")
+              .arg(name, com::FixedQText(s.min, 3), com::FixedQText(s.mean, 3), com::FixedQText(s.max, 3)));
   }
 }
 
@@ -303,7 +300,7 @@ QString TimePlot::Readout(int channel) const {
                              : ChannelStats{};
   const int decimals =
       s.count == 0 ? 2 : DecimalsFor(NiceStep(std::max(1e-6, double(s.max) - double(s.min)), 200));
-  return name + " = " + Number(v, decimals);
+  return name + " = " + com::FixedQText(v, decimals);
 }
 
 void TimePlot::paintEvent(QPaintEvent*) {
@@ -412,9 +409,9 @@ void TimePlot::DrawLane(QPainter& p, int lane, const QRect& r) {
       p.setClipping(false);
       p.setPen(colour);
       const int decimals = DecimalsFor(NiceStep(vhi - vlo, 4));
-      p.drawText(QRect(0, r.top(), kLeft - 4, fm.height()), Qt::AlignRight, Number(hi, decimals));
+      p.drawText(QRect(0, r.top(), kLeft - 4, fm.height()), Qt::AlignRight, com::FixedQText(hi, decimals));
       p.drawText(QRect(0, r.bottom() - fm.height(), kLeft - 4, fm.height()), Qt::AlignRight,
-                 Number(lo, decimals));
+                 com::FixedQText(lo, decimals));
       p.setClipRect(r.adjusted(1, 1, -1, -1));
     }
     // The legend: the channel's value at the cursor.

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "link/utils.h"
+#include "link/numberformat.h"
 
 namespace maps {
 
@@ -68,11 +68,10 @@ QString ProposalBar::CellText(int row, int col, double divisor, int decimals) co
   const double before = proposal_.before[c] / divisor, after = proposal_.after[c] / divisor;
   const double percent = proposal_.before[c] != 0 ? 100.0 * (after - before) / before : 0;
   return QString("Proposal: %1 -> %2 (%3%4 %), %5 records, mean reading/target %6")
-      .arg(QString::fromStdString(com::FixedText(before, decimals)),
-           QString::fromStdString(com::FixedText(after, decimals)), percent >= 0 ? "+" : "",
-           QString::fromStdString(com::FixedText(percent, 1)))
+      .arg(com::FixedQText(before, decimals), com::FixedQText(after, decimals), percent >= 0 ? "+" : "",
+           com::FixedQText(percent, 1))
       .arg(n)
-      .arg(QString::fromStdString(com::FixedText(proposal_.ratio[c], 3)));
+      .arg(com::FixedQText(proposal_.ratio[c], 3));
 }
 
 }  // namespace maps
